@@ -1,0 +1,5 @@
+#include "run.h"
+
+int main(int argc, char** argv) {
+  return runTextmorph(argc, argv);
+}

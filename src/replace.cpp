@@ -1,0 +1,405 @@
+#include "replace.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <limits>
+#include <vector>
+
+#include "search.h"
+
+uint64_t resultCeiling(uint64_t inputSize) {
+  const uint64_t eightTimes = inputSize > std::numeric_limits<uint64_t>::max() / 8
+                                  ? std::numeric_limits<uint64_t>::max()
+                                  : inputSize * 8;
+  return std::max(kMinimumCeiling, eightTimes);
+}
+
+ReplaceStatus checkSettings(const ReplaceSettings& settings) {
+  if (settings.searchText.empty())
+    return ReplaceStatus::EmptySearch;
+  if (settings.replacementText.find(settings.searchText) != std::string::npos)
+    return ReplaceStatus::ReplacementHoldsSearch;
+  return ReplaceStatus::Done;
+}
+
+bool canCascade(const ReplaceSettings& settings) {
+  const std::string& s = settings.searchText;
+  const std::string& r = settings.replacementText;
+  // With nothing put in its place, the bytes on either side of a removed
+  // occurrence meet, and may form a new one.
+  if (r.empty())
+    return s.size() > 1;
+  for (size_t k = 1; k < s.size() && k <= r.size(); ++k) {
+    // The end of the replacement starts an occurrence ...
+    if (r.compare(r.size() - k, k, s, 0, k) == 0)
+      return true;
+    // ... or its start ends one.
+    if (r.compare(0, k, s, s.size() - k, k) == 0)
+      return true;
+  }
+  // An occurrence that holds the whole replacement, with bytes of the input
+  // on both sides of it.
+  for (size_t at = s.find(r, 1); at != std::string::npos; at = s.find(r, at + 1)) {
+    if (at + r.size() < s.size())
+      return true;
+  }
+  return false;
+}
+
+namespace {
+
+// A buffer that grows without touching memory it has not yet used, so that
+// reserving room for a large text costs nothing until the text is there.
+template <typename T>
+class GrowBuffer {
+ public:
+  GrowBuffer() = default;
+  GrowBuffer(const GrowBuffer&) = delete;
+  GrowBuffer& operator=(const GrowBuffer&) = delete;
+  ~GrowBuffer() { std::free(data_); }
+
+  T* data() { return data_; }
+  T& operator[](size_t i) { return data_[i]; }
+
+  // Room for at least n elements; what was stored is kept.
+  void reserve(size_t n) {
+    if (n <= capacity_)
+      return;
+    const size_t capacity = std::max(n, capacity_ * 2);
+    void* grown = std::realloc(data_, capacity * sizeof(T));
+    if (grown == nullptr)
+      throw std::bad_alloc();
+    data_ = static_cast<T*>(grown);
+    capacity_ = capacity;
+  }
+
+ private:
+  T* data_ = nullptr;
+  size_t capacity_ = 0;
+};
+
+// Gathers output slices and hands them to the sink in batches. Short pieces
+// are copied together into one buffer, since a slice for each would cost more
+// than the copy; long ones are passed on where they lie.
+class SliceWriter {
+ public:
+  explicit SliceWriter(ByteSink& sink) : sink_(sink) {
+    buffer_.resize(kBufferSize);
+    slices_.reserve(kMaxSlices);
+  }
+
+  // data must stay valid until the next flush().
+  bool add(const char* data, size_t size) {
+    if (size == 0)
+      return true;
+    if (slices_.size() + 1 >= kMaxSlices ||
+        (size < kCopyBelow && used_ + size > buffer_.size())) {
+      if (!flush())
+        return false;
+    }
+    if (size >= kCopyBelow) {
+      slices_.push_back({data, size});
+      return true;
+    }
+    char* at = buffer_.data() + used_;
+    std::memcpy(at, data, size);
+    used_ += size;
+    // Extend the last slice when it ends where this copy begins.
+    if (!slices_.empty() && slices_.back().data + slices_.back().size == at)
+      slices_.back().size += size;
+    else
+      slices_.push_back({at, size});
+    return true;
+  }
+
+  bool flush() {
+    bool ok = slices_.empty() || sink_.write(slices_.data(), slices_.size());
+    slices_.clear();
+    used_ = 0;
+    return ok;
+  }
+
+ private:
+  static constexpr size_t kBufferSize = size_t{1} << 18;
+  static constexpr size_t kCopyBelow = 512;
+  static constexpr size_t kMaxSlices = 1024;
+
+  ByteSink& sink_;
+  std::vector<char> buffer_;
+  size_t used_ = 0;
+  std::vector<platform::Slice> slices_;
+};
+
+// Keeps count of the replacements and of the size of the text they have
+// made, against the ceiling.
+struct Budget {
+  uint64_t ceiling;
+  uint64_t size;  // of the whole text as it stands
+  uint64_t replacements = 0;
+  uint64_t searchLength;
+  uint64_t replacementLength;
+
+  ReplaceStatus replaced() {
+    if (++replacements > ceiling)
+      return ReplaceStatus::Endless;
+    size = size - searchLength + replacementLength;
+    return size > ceiling ? ReplaceStatus::TooLarge : ReplaceStatus::Done;
+  }
+  // The source held more than expected.
+  void grew(uint64_t totalRead) {
+    if (totalRead > inputSize) {
+      size += totalRead - inputSize;
+      inputSize = totalRead;
+    }
+  }
+  uint64_t inputSize;
+};
+
+Budget makeBudget(const ReplaceSettings& settings, uint64_t inputSize,
+                  const ReplaceOptions& options) {
+  Budget budget;
+  budget.ceiling = options.ceiling != 0 ? options.ceiling
+                                        : resultCeiling(inputSize);
+  budget.size = inputSize;
+  budget.inputSize = inputSize;
+  budget.searchLength = settings.searchText.size();
+  budget.replacementLength = settings.replacementText.size();
+  return budget;
+}
+
+// No replacement can take part in a new occurrence, so every occurrence is
+// one of the input's own, found left to right without overlap. The input is
+// read in chunks; the last searchLength - 1 bytes of each chunk are held back,
+// since an occurrence may begin there and end in the next one.
+ReplaceStatus replaceOnePass(ByteSource& source, ByteSink& sink,
+                             const ReplaceSettings& settings, Budget budget,
+                             size_t chunkSize) {
+  const Searcher searcher = makeSearcher(settings.searchText);
+  const size_t m = settings.searchText.size();
+  const std::string& replacement = settings.replacementText;
+  std::vector<char> buffer(m - 1 + std::max<size_t>(chunkSize, 1));
+  const size_t readSize = buffer.size() - (m - 1);
+  SliceWriter out(sink);
+  size_t carried = 0;
+  uint64_t totalRead = 0;
+  for (;;) {
+    const int64_t got = source.read(buffer.data() + carried, readSize);
+    if (got < 0)
+      return ReplaceStatus::ReadFailed;
+    totalRead += static_cast<uint64_t>(got);
+    budget.grew(totalRead);
+    const size_t available = carried + static_cast<size_t>(got);
+    const char* data = buffer.data();
+    size_t pos = 0;
+    for (size_t at; (at = findFirst(searcher, data + pos, available - pos)) !=
+                    kNotFound;) {
+      if (ReplaceStatus status = budget.replaced(); status != ReplaceStatus::Done)
+        return status;
+      if (!out.add(data + pos, at) ||
+          !out.add(replacement.data(), replacement.size()))
+        return ReplaceStatus::WriteFailed;
+      pos += at + m;
+    }
+    if (got == 0) {
+      if (!out.add(data + pos, available - pos) || !out.flush())
+        return ReplaceStatus::WriteFailed;
+      return ReplaceStatus::Done;
+    }
+    const size_t kept = std::min(available - pos, m - 1);
+    if (!out.add(data + pos, available - pos - kept) || !out.flush())
+      return ReplaceStatus::WriteFailed;
+    std::memmove(buffer.data(), data + available - kept, kept);
+    carried = kept;
+  }
+}
+
+// Automaton over the search text for the cascading engine: state k means the
+// text so far ends in the first k bytes of the search text. A short search
+// text gets a full transition table; a long one steps by its failure links,
+// which costs no more in total than the bytes fed plus the search length for
+// each replacement.
+struct TableAutomaton {
+  using State = uint8_t;
+  static constexpr size_t kMaxLength = 255;
+  std::vector<State> next;  // next[state * 256 + byte]
+
+  explicit TableAutomaton(const std::string& s) : next(s.size() * 256, 0) {
+    const size_t m = s.size();
+    next[static_cast<unsigned char>(s[0])] = 1;
+    size_t restart = 0;
+    for (size_t j = 1; j < m; ++j) {
+      const unsigned char c = static_cast<unsigned char>(s[j]);
+      std::memcpy(&next[j * 256], &next[restart * 256], 256);
+      next[j * 256 + c] = static_cast<State>(j + 1);
+      restart = next[restart * 256 + c];
+    }
+  }
+  State step(State k, unsigned char c) const { return next[k * 256u + c]; }
+};
+
+template <typename StateType>
+struct LinkAutomaton {
+  using State = StateType;
+  const Searcher& searcher;
+
+  State step(State k, unsigned char c) const {
+    const std::string& s = searcher.needle;
+    while (k > 0 && static_cast<unsigned char>(s[k]) != c)
+      k = static_cast<State>(searcher.failure[k - 1]);
+    return static_cast<unsigned char>(s[k]) == c ? static_cast<State>(k + 1) : k;
+  }
+};
+
+// The text is split into what is settled (kept in out, free of occurrences)
+// and what is still to come: pending replacements, innermost first, then the
+// rest of the input. Each byte moves from the one to the other; when the
+// settled text comes to end in the search text, that is the first occurrence
+// of the whole text, so it is taken off again and the replacement is put in
+// front of what is to come. Every state of the automaton is kept beside its
+// byte, so that taking bytes off costs nothing.
+template <typename Automaton>
+ReplaceStatus replaceCascading(ByteSource& source, ByteSink& sink,
+                               const ReplaceSettings& settings, Budget budget,
+                               size_t chunkSize, const Automaton& automaton) {
+  using State = typename Automaton::State;
+  const std::string& replacement = settings.replacementText;
+  const size_t m = settings.searchText.size();
+  const unsigned char first = static_cast<unsigned char>(settings.searchText[0]);
+
+  GrowBuffer<char> out;
+  GrowBuffer<State> states;  // states[i]: after out[0..i)
+  size_t top = 0;
+  std::vector<size_t> pending;  // next offset into the replacement, per replacement
+  std::vector<char> input(std::max<size_t>(chunkSize, 1));
+  uint64_t totalRead = 0;
+
+  // Room for more bytes in out, and for their states.
+  auto reserve = [&](size_t more) {
+    out.reserve(top + more);
+    states.reserve(top + more + 1);
+  };
+  reserve(0);
+  states[0] = 0;
+  // Feeds one byte; false once the budget is spent.
+  ReplaceStatus status = ReplaceStatus::Done;
+  auto feed = [&](unsigned char c) {
+    const State next = automaton.step(states[top], c);
+    if (next == m) {
+      top -= m - 1;
+      status = budget.replaced();
+      if (!replacement.empty())
+        pending.push_back(0);
+      return status == ReplaceStatus::Done;
+    }
+    out[top] = static_cast<char>(c);
+    states[++top] = next;
+    return true;
+  };
+  auto drainPending = [&]() {
+    while (!pending.empty()) {
+      size_t& at = pending.back();
+      const unsigned char c = static_cast<unsigned char>(replacement[at]);
+      if (++at == replacement.size())
+        pending.pop_back();
+      reserve(1);
+      if (!feed(c))
+        return false;
+    }
+    return true;
+  };
+
+  for (;;) {
+    const int64_t got = source.read(input.data(), input.size());
+    if (got < 0)
+      return ReplaceStatus::ReadFailed;
+    if (got == 0)
+      break;
+    totalRead += static_cast<uint64_t>(got);
+    budget.grew(totalRead);
+    const char* data = input.data();
+    const size_t size = static_cast<size_t>(got);
+    reserve(size);
+    for (size_t i = 0; i < size;) {
+      // Bytes that cannot start an occurrence leave the automaton at rest.
+      if (states[top] == 0) {
+        const void* hit = std::memchr(data + i, first, size - i);
+        const size_t run = hit == nullptr
+                               ? size - i
+                               : static_cast<size_t>(
+                                     static_cast<const char*>(hit) - data) - i;
+        std::memcpy(&out[top], data + i, run);
+        std::memset(&states[top + 1], 0, run * sizeof(State));
+        top += run;
+        i += run;
+        if (i == size)
+          break;
+      }
+      if (!feed(static_cast<unsigned char>(data[i++])) || !drainPending())
+        return status;
+      reserve(size - i);
+    }
+  }
+  const platform::Slice all{out.data(), top};
+  return sink.write(&all, 1) ? ReplaceStatus::Done : ReplaceStatus::WriteFailed;
+}
+
+}  // namespace
+
+ReplaceStatus replaceStream(ByteSource& source, ByteSink& sink,
+                            const ReplaceSettings& settings, uint64_t inputSize,
+                            ReplaceOptions options) {
+  if (ReplaceStatus refused = checkSettings(settings);
+      refused != ReplaceStatus::Done)
+    return refused;
+  const Budget budget = makeBudget(settings, inputSize, options);
+  const size_t m = settings.searchText.size();
+  if (!canCascade(settings))
+    return replaceOnePass(source, sink, settings, budget, options.chunkSize);
+  if (m <= TableAutomaton::kMaxLength)
+    return replaceCascading(source, sink, settings, budget, options.chunkSize,
+                            TableAutomaton(settings.searchText));
+  const Searcher searcher = makeSearcher(settings.searchText);
+  if (m <= std::numeric_limits<uint32_t>::max())
+    return replaceCascading(source, sink, settings, budget, options.chunkSize,
+                            LinkAutomaton<uint32_t>{searcher});
+  return replaceCascading(source, sink, settings, budget, options.chunkSize,
+                          LinkAutomaton<uint64_t>{searcher});
+}
+
+namespace {
+
+struct StringSource : ByteSource {
+  const std::string& text;
+  size_t at = 0;
+  explicit StringSource(const std::string& t) : text(t) {}
+  int64_t read(char* buffer, size_t capacity) override {
+    const size_t n = std::min(capacity, text.size() - at);
+    std::memcpy(buffer, text.data() + at, n);
+    at += n;
+    return static_cast<int64_t>(n);
+  }
+};
+
+struct StringSink : ByteSink {
+  std::string text;
+  bool write(const platform::Slice* slices, size_t count) override {
+    for (size_t i = 0; i < count; ++i)
+      text.append(slices[i].data, slices[i].size);
+    return true;
+  }
+};
+
+}  // namespace
+
+ReplaceStatus replaceEvery(std::string& buffer, const ReplaceSettings& settings,
+                           ReplaceOptions options) {
+  StringSource source(buffer);
+  StringSink sink;
+  const ReplaceStatus status =
+      replaceStream(source, sink, settings, buffer.size(), options);
+  if (status == ReplaceStatus::Done)
+    buffer.swap(sink.text);
+  return status;
+}
