@@ -253,7 +253,7 @@ struct LinkAutomaton {
 };
 
 // The text is split into what is settled (kept in out, free of occurrences)
-// and what is still to come: pending replacements, innermost first, then the
+// and what is still to come: replacement bytes not yet looked at, then the
 // rest of the input. Each byte moves from the one to the other; when the
 // settled text comes to end in the search text, that is the first occurrence
 // of the whole text, so it is taken off again and the replacement is put in
@@ -264,52 +264,58 @@ ReplaceStatus replaceCascading(ByteSource& source, ByteSink& sink,
                                const ReplaceSettings& settings, Budget budget,
                                size_t chunkSize, const Automaton& automaton) {
   using State = typename Automaton::State;
-  const std::string& replacement = settings.replacementText;
   const size_t m = settings.searchText.size();
   const unsigned char first = static_cast<unsigned char>(settings.searchText[0]);
+  const std::string reversed(settings.replacementText.rbegin(),
+                             settings.replacementText.rend());
 
   GrowBuffer<char> out;
   GrowBuffer<State> states;  // states[i]: after out[0..i)
   size_t top = 0;
-  std::vector<size_t> pending;  // next offset into the replacement, per replacement
+  GrowBuffer<char> pending;  // replacement bytes to come, the next one last
+  size_t pendingTop = 0;
   std::vector<char> input(std::max<size_t>(chunkSize, 1));
   uint64_t totalRead = 0;
+  size_t unread = 0;  // bytes of the current chunk not yet settled
 
-  // Room for more bytes in out, and for their states.
-  auto reserve = [&](size_t more) {
-    out.reserve(top + more);
-    states.reserve(top + more + 1);
+  // out has room for everything still to come.
+  auto reserve = [&]() {
+    out.reserve(top + pendingTop + unread);
+    states.reserve(top + pendingTop + unread + 1);
   };
-  reserve(0);
-  states[0] = 0;
-  // Feeds one byte; false once the budget is spent.
-  ReplaceStatus status = ReplaceStatus::Done;
-  auto feed = [&](unsigned char c) {
+  // Moves c to the settled text; true when that completed an occurrence,
+  // which is then taken off.
+  auto settle = [&](unsigned char c) {
     const State next = automaton.step(states[top], c);
     if (next == m) {
       top -= m - 1;
-      status = budget.replaced();
-      if (!replacement.empty())
-        pending.push_back(0);
-      return status == ReplaceStatus::Done;
+      return true;
     }
     out[top] = static_cast<char>(c);
     states[++top] = next;
-    return true;
+    return false;
   };
-  auto drainPending = [&]() {
-    while (!pending.empty()) {
-      size_t& at = pending.back();
-      const unsigned char c = static_cast<unsigned char>(replacement[at]);
-      if (++at == replacement.size())
-        pending.pop_back();
-      reserve(1);
-      if (!feed(c))
+  ReplaceStatus status = ReplaceStatus::Done;
+  auto replaced = [&]() {
+    status = budget.replaced();
+    pending.reserve(pendingTop + reversed.size());
+    std::memcpy(&pending[pendingTop], reversed.data(), reversed.size());
+    pendingTop += reversed.size();
+    reserve();
+    return status == ReplaceStatus::Done;
+  };
+  // Settles what the replacements put in front, and what that leads to.
+  auto settlePending = [&]() {
+    while (pendingTop > 0) {
+      if (settle(static_cast<unsigned char>(pending[--pendingTop])) &&
+          !replaced())
         return false;
     }
     return true;
   };
 
+  reserve();
+  states[0] = 0;
   for (;;) {
     const int64_t got = source.read(input.data(), input.size());
     if (got < 0)
@@ -320,7 +326,8 @@ ReplaceStatus replaceCascading(ByteSource& source, ByteSink& sink,
     budget.grew(totalRead);
     const char* data = input.data();
     const size_t size = static_cast<size_t>(got);
-    reserve(size);
+    unread = size;
+    reserve();
     for (size_t i = 0; i < size;) {
       // Bytes that cannot start an occurrence leave the automaton at rest.
       if (states[top] == 0) {
@@ -336,10 +343,12 @@ ReplaceStatus replaceCascading(ByteSource& source, ByteSink& sink,
         if (i == size)
           break;
       }
-      if (!feed(static_cast<unsigned char>(data[i++])) || !drainPending())
+      unread = size - i - 1;
+      if (settle(static_cast<unsigned char>(data[i++])) &&
+          (!replaced() || !settlePending()))
         return status;
-      reserve(size - i);
     }
+    unread = 0;
   }
   const platform::Slice all{out.data(), top};
   return sink.write(&all, 1) ? ReplaceStatus::Done : ReplaceStatus::WriteFailed;

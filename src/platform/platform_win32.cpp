@@ -1,0 +1,245 @@
+// Windows services through the narrow (ANSI) API. The program's manifest sets
+// the active code page to UTF-8, so every narrow path here is UTF-8 and file
+// names in any script work.
+#include "platform/platform.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+namespace platform {
+
+const bool kWindowsPaths = true;
+
+std::string executablePath() {
+  // A long path fills the buffer and comes back cut; ask again with more
+  // room. 32767 UTF-16 units take at most three bytes each in UTF-8.
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(path.size());
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), size);
+    if (length == 0)
+      return std::string();
+    if (length < size) {
+      path.resize(length);
+      return path;
+    }
+    if (size >= 3 * 32768)
+      return std::string();
+    path.resize(2 * path.size());
+  }
+}
+
+void showMessage(const std::string& text) {
+  MessageBoxA(nullptr, text.c_str(), "TEXTMORPH", MB_OK);
+}
+
+namespace {
+
+HANDLE toHandle(intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+intptr_t fromHandle(HANDLE handle) {
+  return reinterpret_cast<intptr_t>(handle);
+}
+
+}  // namespace
+
+OpenResult openInput(const std::string& path, InputFile* file) {
+  // Full sharing: a file the user has open in an editor still reads.
+  const HANDLE handle = CreateFileA(
+      path.c_str(), GENERIC_READ,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+               ? OpenResult::Missing
+               : OpenResult::Failed;
+  }
+  // Folders fail to open without FILE_FLAG_BACKUP_SEMANTICS; devices such as
+  // NUL or CON open, and are no files to read.
+  LARGE_INTEGER size;
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size)) {
+    CloseHandle(handle);
+    return OpenResult::Failed;
+  }
+  file->handle = fromHandle(handle);
+  file->size = static_cast<uint64_t>(size.QuadPart);
+  return OpenResult::Opened;
+}
+
+int64_t readInput(InputFile* file, char* buffer, size_t capacity) {
+  const DWORD want =
+      static_cast<DWORD>(capacity < (DWORD{1} << 30) ? capacity : DWORD{1} << 30);
+  DWORD got = 0;
+  if (!ReadFile(toHandle(file->handle), buffer, want, &got, nullptr))
+    return -1;
+  return got;
+}
+
+void closeInput(InputFile* file) {
+  if (file->handle == -1)
+    return;
+  CloseHandle(toHandle(file->handle));
+  file->handle = -1;
+}
+
+namespace {
+
+// WriteFile costs a system call each time, and the engine hands over many
+// small slices; they are gathered here and written in large blocks.
+constexpr size_t kWriteBlock = size_t{1} << 20;
+
+struct Output {
+  HANDLE handle;
+  std::vector<char> block;
+  bool failed = false;
+};
+
+Output* toOutput(PendingFile* file) {
+  return reinterpret_cast<Output*>(file->handle);
+}
+
+bool writeAll(HANDLE handle, const char* data, size_t size) {
+  while (size > 0) {
+    const DWORD want =
+        static_cast<DWORD>(size < (DWORD{1} << 30) ? size : DWORD{1} << 30);
+    DWORD wrote = 0;
+    if (!WriteFile(handle, data, want, &wrote, nullptr) || wrote == 0)
+      return false;
+    data += wrote;
+    size -= wrote;
+  }
+  return true;
+}
+
+bool flushBlock(Output* output) {
+  if (!output->failed && !output->block.empty() &&
+      !writeAll(output->handle, output->block.data(), output->block.size()))
+    output->failed = true;
+  output->block.clear();
+  return !output->failed;
+}
+
+// Closes the handle and frees the state; true if everything was written.
+bool finish(PendingFile* file) {
+  Output* output = toOutput(file);
+  bool written = flushBlock(output);
+  // Flushed before the rename, so that a crash cannot leave a complete name
+  // over incomplete data.
+  if (written && !FlushFileBuffers(output->handle))
+    written = false;
+  if (!CloseHandle(output->handle))
+    written = false;
+  delete output;
+  file->handle = -1;
+  return written;
+}
+
+// A name unique to this process and call, in the same folder as target.
+std::string pendingName(const std::string& directory, const char* kind) {
+  static unsigned counter = 0;
+  return directory + ".textmorph-" + std::to_string(GetCurrentProcessId()) +
+         "-" + std::to_string(++counter) + kind;
+}
+
+}  // namespace
+
+bool createPendingFile(const std::string& directory, PendingFile* file) {
+  // CREATE_NEW never takes over a file someone else made; a leftover from a
+  // crashed run of the same process id is stepped over.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string path = pendingName(directory, ".tmp");
+    const HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      Output* output = new Output{handle, {}};
+      output->block.reserve(kWriteBlock);
+      file->handle = reinterpret_cast<intptr_t>(output);
+      file->path = path;
+      return true;
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+      return false;
+  }
+  return false;
+}
+
+bool writePending(PendingFile* file, const Slice* slices, size_t count) {
+  Output* output = toOutput(file);
+  for (size_t i = 0; i < count && !output->failed; ++i) {
+    const Slice& slice = slices[i];
+    if (output->block.size() + slice.size <= kWriteBlock) {
+      output->block.insert(output->block.end(), slice.data,
+                           slice.data + slice.size);
+      continue;
+    }
+    if (!flushBlock(output))
+      break;
+    if (slice.size >= kWriteBlock) {
+      if (!writeAll(output->handle, slice.data, slice.size))
+        output->failed = true;
+    } else {
+      output->block.assign(slice.data, slice.data + slice.size);
+    }
+  }
+  return !output->failed;
+}
+
+namespace {
+
+// ReplaceFile keeps what Windows keeps when a program saves over a file: the
+// old file's permissions, attributes and creation time. It refuses a
+// read-only file, as Windows refuses to write one. The old file is first
+// renamed to a backup name, so that every way it can fail leaves it at hand.
+bool replaceExisting(const std::string& pending, const std::string& target) {
+  const std::string backup = pendingName(
+      target.substr(0, target.find_last_of("\\/:") + 1), ".old");
+  if (ReplaceFileA(target.c_str(), pending.c_str(), backup.c_str(),
+                   REPLACEFILE_WRITE_THROUGH, nullptr, nullptr)) {
+    DeleteFileA(backup.c_str());
+    return true;
+  }
+  // Both names are as they were, except in this case: the old file has
+  // moved to the backup name and the new one could not take its place.
+  if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
+    MoveFileExA(backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+  return false;
+}
+
+}  // namespace
+
+bool commitPending(PendingFile* file, const std::string& target) {
+  const std::string pending = file->path;
+  bool done = finish(file);
+  if (done) {
+    const DWORD attributes = GetFileAttributesA(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+      done = false;
+    else if (attributes != INVALID_FILE_ATTRIBUTES)
+      done = replaceExisting(pending, target);
+    else
+      done = MoveFileExA(pending.c_str(), target.c_str(),
+                         MOVEFILE_WRITE_THROUGH) != 0;
+  }
+  if (!done)
+    DeleteFileA(pending.c_str());
+  return done;
+}
+
+void discardPending(PendingFile* file) {
+  if (file->handle == -1)
+    return;
+  const std::string pending = file->path;
+  finish(file);
+  DeleteFileA(pending.c_str());
+}
+
+}  // namespace platform

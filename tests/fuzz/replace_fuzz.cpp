@@ -1,0 +1,195 @@
+// The replacement engine against the loop it must agree with: find the
+// lowest occurrence from the start, replace it, search again from the start.
+// The ceiling is small and explicit, so the loop ends after at most that many
+// replacements on a text of at most about that size.
+//
+// Input layout (FuzzedDataProvider): a shape byte, the chunk size, the
+// ceiling, the search and replacement texts, a seed for the read sizes, and
+// the rest is the file. Shape bits: 0-1 alphabet, 2 long search text, 3
+// ceiling counted on top of the file's size, 4 and 5 replacement ends made of
+// pieces of the search text, 6 bytes 0xf8-0xff of the file stand for pieces
+// of the two texts. Small alphabets and those pieces make occurrences, and
+// occurrences formed anew by replacements, common.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "fuzz_check.h"
+#include "replace.h"
+
+namespace {
+
+constexpr size_t kMaxFile = 1024;
+constexpr uint64_t kMaxCeiling = 512;
+
+// The literal loop, with the two limits counted as the engine counts them:
+// the k-th replacement is refused as Endless when k passes the ceiling, and
+// a text that then stands larger than the ceiling is TooLarge.
+ReplaceStatus referenceReplace(std::string& text, const std::string& search,
+                               const std::string& replacement,
+                               uint64_t ceiling) {
+  if (search.empty())
+    return ReplaceStatus::EmptySearch;
+  if (replacement.find(search) != std::string::npos)
+    return ReplaceStatus::ReplacementHoldsSearch;
+  uint64_t replacements = 0;
+  for (size_t at; (at = text.find(search)) != std::string::npos;) {
+    if (++replacements > ceiling)
+      return ReplaceStatus::Endless;
+    text.replace(at, search.size(), replacement);
+    if (text.size() > ceiling)
+      return ReplaceStatus::TooLarge;
+  }
+  return ReplaceStatus::Done;
+}
+
+std::string mapped(std::string bytes, int alphabet) {
+  static const std::string kAlphabets[] = {"", "ab", "abc",
+                                           std::string("a\0\xff", 3)};
+  const std::string& letters = kAlphabets[alphabet];
+  if (!letters.empty()) {
+    for (char& c : bytes)
+      c = letters[static_cast<unsigned char>(c) % letters.size()];
+  }
+  return bytes;
+}
+
+// Hands out the file in reads of varying size, some far shorter than asked,
+// as pipes and network file systems do.
+struct UnevenSource : ByteSource {
+  const std::string& text;
+  size_t at = 0;
+  uint32_t state;
+  UnevenSource(const std::string& t, uint32_t seed) : text(t), state(seed) {}
+  int64_t read(char* buffer, size_t capacity) override {
+    state = state * 1103515245u + 12345u;
+    const size_t want = 1 + (state >> 16) % capacity;
+    const size_t n = std::min(want, text.size() - at);
+    std::memcpy(buffer, text.data() + at, n);
+    at += n;
+    return static_cast<int64_t>(n);
+  }
+};
+
+struct CollectingSink : ByteSink {
+  std::string text;
+  bool write(const platform::Slice* slices, size_t count) override {
+    for (size_t i = 0; i < count; ++i)
+      text.append(slices[i].data, slices[i].size);
+    return true;
+  }
+};
+
+std::string describe(const ReplaceSettings& settings, const std::string& file,
+                     const ReplaceOptions& options) {
+  return "search " + escaped(settings.searchText) + "\nreplacement " +
+         escaped(settings.replacementText) + "\nfile " + escaped(file) +
+         "\nceiling " + std::to_string(options.ceiling) + " chunk " +
+         std::to_string(options.chunkSize);
+}
+
+std::string outcome(const char* who, ReplaceStatus status,
+                    const std::string& text) {
+  return std::string("\n") + who + " status " +
+         std::to_string(static_cast<int>(status)) + " text " + escaped(text);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider in(data, size);
+  const auto shape = in.ConsumeIntegral<uint8_t>();
+  const int alphabet = shape & 3;
+  ReplaceOptions options;
+  options.chunkSize = in.ConsumeIntegralInRange<size_t>(0, 40);
+  uint64_t ceiling = in.ConsumeIntegralInRange<uint64_t>(1, kMaxCeiling);
+
+  ReplaceSettings settings;
+  std::string& search = settings.searchText;
+  std::string& replacement = settings.replacementText;
+  const auto searchLength = in.ConsumeIntegralInRange<size_t>(0, 6);
+  search = mapped(in.ConsumeBytesAsString(searchLength), alphabet);
+  const auto replacementLength = in.ConsumeIntegralInRange<size_t>(0, 8);
+  replacement = mapped(in.ConsumeBytesAsString(replacementLength), alphabet);
+  // Past 255 bytes the engine steps by failure links instead of a table.
+  if ((shape & 4) && !search.empty()) {
+    const size_t length = 256 + in.ConsumeIntegralInRange<size_t>(0, 40);
+    const std::string core = search;
+    while (search.size() < length)
+      search += core;
+    search.resize(length);
+  }
+  // A replacement that starts with the end of the search text, or ends with
+  // its start, joins with the bytes around it into new occurrences.
+  if ((shape & 16) && search.size() > 1) {
+    const auto k = in.ConsumeIntegralInRange<size_t>(1, search.size() - 1);
+    replacement.insert(0, search, search.size() - k, k);
+  }
+  if ((shape & 32) && search.size() > 1) {
+    const auto k = in.ConsumeIntegralInRange<size_t>(1, search.size() - 1);
+    replacement.append(search, 0, k);
+  }
+  const auto readSeed = in.ConsumeIntegral<uint32_t>();
+
+  std::string file;
+  for (const char c : in.ConsumeRemainingBytesAsString()) {
+    if (file.size() >= kMaxFile)
+      break;
+    const auto b = static_cast<unsigned char>(c);
+    if (!(shape & 64) || b < 0xf8 || search.empty())
+      file += mapped(std::string(1, c), alphabet);
+    else if (b < 0xfa)
+      file += search;
+    else if (b < 0xfc)
+      file += replacement;
+    else if (b < 0xfe)
+      file += search.substr(0, search.size() - 1);
+    else
+      file += search.substr(1);
+  }
+  if (shape & 8)
+    ceiling += file.size();
+  options.ceiling = ceiling;
+
+  std::string want = file;
+  const ReplaceStatus wantStatus =
+      referenceReplace(want, search, replacement, ceiling);
+
+  std::string got = file;
+  const ReplaceStatus gotStatus = replaceEvery(got, settings, options);
+  // On any refusal the buffer is left as it was.
+  const std::string& wantBuffer =
+      wantStatus == ReplaceStatus::Done ? want : file;
+  check(gotStatus == wantStatus && got == wantBuffer, "replaceEvery",
+        describe(settings, file, options) + outcome("got", gotStatus, got) +
+            outcome("want", wantStatus, wantBuffer));
+
+  UnevenSource source(file, readSeed);
+  CollectingSink sink;
+  const ReplaceStatus streamStatus =
+      replaceStream(source, sink, settings, file.size(), options);
+  check(streamStatus == wantStatus &&
+            (wantStatus != ReplaceStatus::Done || sink.text == want),
+        "replaceStream with uneven reads",
+        describe(settings, file, options) + " seed " +
+            std::to_string(readSeed) + outcome("got", streamStatus, sink.text) +
+            outcome("want", wantStatus, want));
+
+  // A result within a small ceiling is the same within the default one.
+  if (wantStatus == ReplaceStatus::Done) {
+    ReplaceOptions defaults;
+    defaults.chunkSize = options.chunkSize;
+    std::string again = file;
+    const ReplaceStatus againStatus = replaceEvery(again, settings, defaults);
+    check(againStatus == ReplaceStatus::Done && again == want,
+          "replaceEvery with the default ceiling",
+          describe(settings, file, defaults) +
+              outcome("got", againStatus, again) +
+              outcome("want", wantStatus, want));
+  }
+  return 0;
+}
