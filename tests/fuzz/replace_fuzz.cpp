@@ -3,22 +3,23 @@
 // The ceiling is small and explicit, so the loop ends after at most that many
 // replacements on a text of at most about that size.
 //
-// Input layout (FuzzedDataProvider): a shape byte, the chunk size, the
-// ceiling, the search and replacement texts, a seed for the read sizes, and
-// the rest is the file. Shape bits: 0-1 alphabet, 2 long search text, 3
-// ceiling counted on top of the file's size, 4 and 5 replacement ends made of
-// pieces of the search text, 6 bytes 0xf8-0xff of the file stand for pieces
-// of the two texts. Small alphabets and those pieces make occurrences, and
-// occurrences formed anew by replacements, common.
-#include <fuzzer/FuzzedDataProvider.h>
-
+// Input layout, byte by byte: shape; chunk size (0-40); ceiling (1-512, two
+// bytes, high first); search length (0-6) and bytes; replacement length
+// (0-8) and bytes; then, as the shape asks, the long search length (one
+// byte) and the lengths of the replacement's start and end (one byte, two
+// for a long search); a seed for the read sizes; and the rest is the file.
+// Shape bits: 0-1 alphabet, 2 long search text, 3 ceiling counted on top of
+// the file's size, 4 and 5 the replacement starts with the end of the search
+// text or ends with its start, 6 bytes 0xf8-0xff of the file stand for
+// pieces of the two texts. Small alphabets and those pieces make
+// occurrences, and occurrences formed anew, common.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
-#include "fuzz_check.h"
+#include "fuzz_support.h"
 #include "replace.h"
 
 namespace {
@@ -45,17 +46,6 @@ ReplaceStatus referenceReplace(std::string& text, const std::string& search,
       return ReplaceStatus::TooLarge;
   }
   return ReplaceStatus::Done;
-}
-
-std::string mapped(std::string bytes, int alphabet) {
-  static const std::string kAlphabets[] = {"", "ab", "abc",
-                                           std::string("a\0\xff", 3)};
-  const std::string& letters = kAlphabets[alphabet];
-  if (!letters.empty()) {
-    for (char& c : bytes)
-      c = letters[static_cast<unsigned char>(c) % letters.size()];
-  }
-  return bytes;
 }
 
 // Hands out the file in reads of varying size, some far shorter than asked,
@@ -101,23 +91,21 @@ std::string outcome(const char* who, ReplaceStatus status,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzedDataProvider in(data, size);
-  const auto shape = in.ConsumeIntegral<uint8_t>();
-  const int alphabet = shape & 3;
+  InputReader in{data, size};
+  const unsigned shape = in.byte();
+  const unsigned alphabet = shape & 3;
   ReplaceOptions options;
-  options.chunkSize = in.ConsumeIntegralInRange<size_t>(0, 40);
-  uint64_t ceiling = in.ConsumeIntegralInRange<uint64_t>(1, kMaxCeiling);
+  options.chunkSize = in.number(0, 41);
+  uint64_t ceiling = in.number(1, kMaxCeiling);
 
   ReplaceSettings settings;
   std::string& search = settings.searchText;
   std::string& replacement = settings.replacementText;
-  const auto searchLength = in.ConsumeIntegralInRange<size_t>(0, 6);
-  search = mapped(in.ConsumeBytesAsString(searchLength), alphabet);
-  const auto replacementLength = in.ConsumeIntegralInRange<size_t>(0, 8);
-  replacement = mapped(in.ConsumeBytesAsString(replacementLength), alphabet);
+  search = mapped(in.bytes(in.number(0, 7)), alphabet);
+  replacement = mapped(in.bytes(in.number(0, 9)), alphabet);
   // Past 255 bytes the engine steps by failure links instead of a table.
   if ((shape & 4) && !search.empty()) {
-    const size_t length = 256 + in.ConsumeIntegralInRange<size_t>(0, 40);
+    const size_t length = in.number(256, 41);
     const std::string core = search;
     while (search.size() < length)
       search += core;
@@ -126,17 +114,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A replacement that starts with the end of the search text, or ends with
   // its start, joins with the bytes around it into new occurrences.
   if ((shape & 16) && search.size() > 1) {
-    const auto k = in.ConsumeIntegralInRange<size_t>(1, search.size() - 1);
+    const size_t k = in.number(1, search.size() - 1);
     replacement.insert(0, search, search.size() - k, k);
   }
-  if ((shape & 32) && search.size() > 1) {
-    const auto k = in.ConsumeIntegralInRange<size_t>(1, search.size() - 1);
-    replacement.append(search, 0, k);
-  }
-  const auto readSeed = in.ConsumeIntegral<uint32_t>();
+  if ((shape & 32) && search.size() > 1)
+    replacement.append(search, 0, in.number(1, search.size() - 1));
+  const auto readSeed = static_cast<uint32_t>(in.byte());
 
   std::string file;
-  for (const char c : in.ConsumeRemainingBytesAsString()) {
+  for (const char c : in.rest()) {
     if (file.size() >= kMaxFile)
       break;
     const auto b = static_cast<unsigned char>(c);

@@ -3,49 +3,35 @@
 // The haystack lives in an allocation of exactly its size, so that a read
 // one byte past its end is caught.
 //
-// Input layout (FuzzedDataProvider): a shape byte (bits 0-1 alphabet, bit 2
-// the haystack is a piece repeated to a length from the input, which makes
-// the filter pass at many places and brings on the switch), the needle's
-// length, the needle, the repeat length, and the rest is the haystack.
-#include <fuzzer/FuzzedDataProvider.h>
-
+// Input layout, byte by byte: shape (bits 0-1 alphabet, bit 2 the haystack
+// is a piece repeated to a length, which makes the filter pass at many places
+// and brings on the switch); the needle's length (1-300, two bytes, high
+// first) and bytes; the repeat length (two bytes); and the rest is the
+// haystack, or the piece.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "fuzz_check.h"
+#include "fuzz_support.h"
 #include "search.h"
 
 namespace {
 
 constexpr size_t kMaxHaystack = 1 << 14;
 
-std::string mapped(std::string bytes, int alphabet) {
-  static const std::string kAlphabets[] = {"", "ab", "abc",
-                                           std::string("a\0\xff", 3)};
-  const std::string& letters = kAlphabets[alphabet];
-  if (!letters.empty()) {
-    for (char& c : bytes)
-      c = letters[static_cast<unsigned char>(c) % letters.size()];
-  }
-  return bytes;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FuzzedDataProvider in(data, size);
-  const auto shape = in.ConsumeIntegral<uint8_t>();
-  const int alphabet = shape & 3;
-  const std::string needle = mapped(
-      in.ConsumeBytesAsString(in.ConsumeIntegralInRange<size_t>(1, 300)),
-      alphabet);
+  InputReader in{data, size};
+  const unsigned shape = in.byte();
+  const unsigned alphabet = shape & 3;
+  const std::string needle = mapped(in.bytes(in.number(1, 300)), alphabet);
   if (needle.empty())
     return 0;  // the input ran out; findFirst takes no empty needle
-  const auto repeatTo = in.ConsumeIntegralInRange<size_t>(0, kMaxHaystack);
-  std::string text = mapped(in.ConsumeRemainingBytesAsString(), alphabet);
+  const size_t repeatTo = in.number(0, kMaxHaystack);
+  std::string text = mapped(in.rest(), alphabet);
   if ((shape & 4) && !text.empty()) {
     const std::string piece = text;
     while (text.size() < repeatTo)

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "fuzz_check.h"
+#include "fuzz_support.h"
 #include "settings.h"
 
 namespace {

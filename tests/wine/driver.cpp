@@ -4,6 +4,9 @@
 //   driver.exe JOBFILE    runs the job, prints the report to standard output
 //   driver.exe --show-box shows a box with an icon and two buttons; the
 //                         tests run this to show the report can see them
+//   driver.exe --describe EXE
+//                         prints "icons N" and "version V" from the
+//                         resources of EXE, as Explorer shows them
 //
 // The job file is UTF-8, one "key value" line each:
 //   program C:\tools\textmorph.exe       the program to start
@@ -256,7 +259,40 @@ int runJob(const Job& job) {
 
 }  // namespace
 
+int describe(const wchar_t* path) {
+  const HMODULE module = LoadLibraryExW(
+      path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!module)
+    return fail("cannot load " + utf8(path));
+  int icons = 0;
+  EnumResourceNamesW(
+      module, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */,
+      [](HMODULE, LPCWSTR, LPWSTR, LONG_PTR count) -> BOOL {
+        ++*reinterpret_cast<int*>(count);
+        return TRUE;
+      },
+      reinterpret_cast<LONG_PTR>(&icons));
+  FreeLibrary(module);
+  say("icons " + std::to_string(icons));
+
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+  std::vector<char> info(size);
+  wchar_t* version = nullptr;
+  UINT length = 0;
+  if (size > 0 && GetFileVersionInfoW(path, 0, size, info.data()) &&
+      VerQueryValueW(info.data(), L"\\StringFileInfo\\040904B0\\FileVersion",
+                     reinterpret_cast<void**>(&version), &length) &&
+      length > 0)
+    say("version " + escaped(utf8(std::wstring(version, length - 1))));
+  else
+    say("version none");
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 3 && lstrcmpW(argv[1], L"--describe") == 0)
+    return describe(argv[2]);
   if (argc == 2 && lstrcmpW(argv[1], L"--show-box") == 0) {
     const int pressed = MessageBoxW(nullptr, L"A box for the driver to read.",
                                     L"DRIVER", MB_OKCANCEL | MB_ICONERROR);

@@ -1,8 +1,8 @@
-// What every fuzz target does when it finds a wrong answer: print the
-// inputs and results so the failure reads without a debugger, then abort so
+// Shared by the fuzz targets. On a wrong answer they print the inputs and
+// results, so that the failure reads without a debugger, then abort so
 // that libFuzzer saves the input.
-#ifndef TEXTMORPH_FUZZ_CHECK_H_
-#define TEXTMORPH_FUZZ_CHECK_H_
+#ifndef TEXTMORPH_FUZZ_SUPPORT_H_
+#define TEXTMORPH_FUZZ_SUPPORT_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -80,4 +80,4 @@ inline std::string mapped(std::string bytes, unsigned alphabet) {
   return bytes;
 }
 
-#endif  // TEXTMORPH_FUZZ_CHECK_H_
+#endif  // TEXTMORPH_FUZZ_SUPPORT_H_
