@@ -114,6 +114,25 @@ class SliceWriter {
     return true;
   }
 
+  // Room for up to size bytes at the end of the copy buffer, to be filled
+  // directly and then handed over with copied(). size <= kBufferSize.
+  char* room(size_t size) {
+    if ((used_ + size > buffer_.size() || slices_.size() + 1 >= kMaxSlices) &&
+        !flush())
+      return nullptr;
+    return buffer_.data() + used_;
+  }
+  void copied(size_t size) {
+    if (size == 0)
+      return;
+    char* at = buffer_.data() + used_;
+    used_ += size;
+    if (!slices_.empty() && slices_.back().data + slices_.back().size == at)
+      slices_.back().size += size;
+    else
+      slices_.push_back({at, size});
+  }
+
   bool flush() {
     bool ok = slices_.empty() || sink_.write(slices_.data(), slices_.size());
     slices_.clear();
@@ -121,8 +140,9 @@ class SliceWriter {
     return ok;
   }
 
+ static constexpr size_t kBufferSize = size_t{1} << 18;
+
  private:
-  static constexpr size_t kBufferSize = size_t{1} << 18;
   static constexpr size_t kCopyBelow = 512;
   static constexpr size_t kMaxSlices = 1024;
 
@@ -141,6 +161,15 @@ struct Budget {
   uint64_t searchLength;
   uint64_t replacementLength;
 
+  // count replacements at once, where the text only grows or only shrinks
+  // as they are made, so that its size in between needs no check.
+  ReplaceStatus replacedMany(uint64_t count) {
+    replacements += count;
+    if (replacements > ceiling)
+      return ReplaceStatus::Endless;
+    size = size - count * searchLength + count * replacementLength;
+    return size > ceiling ? ReplaceStatus::TooLarge : ReplaceStatus::Done;
+  }
   ReplaceStatus replaced() {
     if (++replacements > ceiling)
       return ReplaceStatus::Endless;
@@ -169,6 +198,36 @@ Budget makeBudget(const ReplaceSettings& settings, uint64_t inputSize,
   return budget;
 }
 
+constexpr size_t kMaxTranslation = 64;
+
+// Copies in[0..size) to out with every byte equal to from replaced; returns
+// the bytes written and adds the replacements made to *count.
+size_t translateByte(const char* in, size_t size, char from,
+                     const std::string& replacement, char* out,
+                     uint64_t* count) {
+  const char* r = replacement.data();
+  const size_t rn = replacement.size();
+  char* o = out;
+  for (size_t i = 0; i < size;) {
+    if (in[i] != from) {
+      const void* hit = std::memchr(in + i, from, size - i);
+      const size_t end =
+          hit == nullptr ? size : static_cast<size_t>(static_cast<const char*>(hit) - in);
+      std::memcpy(o, in + i, end - i);
+      o += end - i;
+      i = end;
+      continue;
+    }
+    do {
+      for (size_t j = 0; j < rn; ++j)
+        o[j] = r[j];
+      o += rn;
+      ++*count;
+    } while (++i < size && in[i] == from);
+  }
+  return static_cast<size_t>(o - out);
+}
+
 // No replacement can take part in a new occurrence, so every occurrence is
 // one of the input's own, found left to right without overlap. The input is
 // read in chunks; the last searchLength - 1 bytes of each chunk are held back,
@@ -184,6 +243,11 @@ ReplaceStatus replaceOnePass(ByteSource& source, ByteSink& sink,
   SliceWriter out(sink);
   size_t carried = 0;
   uint64_t totalRead = 0;
+  // A single byte with a short replacement: a translation, copied in one
+  // tight loop, since dense occurrences would cost a search and a slice each.
+  const bool translate = m == 1 && replacement.size() <= kMaxTranslation;
+  const size_t translateBlock =
+      SliceWriter::kBufferSize / std::max<size_t>(replacement.size(), 1);
   for (;;) {
     const int64_t got = source.read(buffer.data() + carried, readSize);
     if (got < 0)
@@ -193,6 +257,23 @@ ReplaceStatus replaceOnePass(ByteSource& source, ByteSink& sink,
     const size_t available = carried + static_cast<size_t>(got);
     const char* data = buffer.data();
     size_t pos = 0;
+    if (translate) {
+      for (size_t done = 0; done < available;) {
+        const size_t block = std::min(available - done, translateBlock);
+        char* room = out.room(block * std::max<size_t>(replacement.size(), 1));
+        if (room == nullptr)
+          return ReplaceStatus::WriteFailed;
+        uint64_t count = 0;
+        const size_t written = translateByte(data + done, block, settings.searchText[0],
+                                             replacement, room, &count);
+        out.copied(written);
+        if (ReplaceStatus status = budget.replacedMany(count);
+            status != ReplaceStatus::Done)
+          return status;
+        done += block;
+      }
+      pos = available;
+    }
     for (size_t at; (at = findFirst(searcher, data + pos, available - pos)) !=
                     kNotFound;) {
       if (ReplaceStatus status = budget.replaced(); status != ReplaceStatus::Done)
@@ -298,10 +379,12 @@ ReplaceStatus replaceCascading(ByteSource& source, ByteSink& sink,
   ReplaceStatus status = ReplaceStatus::Done;
   auto replaced = [&]() {
     status = budget.replaced();
-    pending.reserve(pendingTop + reversed.size());
-    std::memcpy(&pending[pendingTop], reversed.data(), reversed.size());
-    pendingTop += reversed.size();
-    reserve();
+    if (!reversed.empty()) {
+      pending.reserve(pendingTop + reversed.size());
+      std::memcpy(&pending[pendingTop], reversed.data(), reversed.size());
+      pendingTop += reversed.size();
+      reserve();
+    }
     return status == ReplaceStatus::Done;
   };
   // Settles what the replacements put in front, and what that leads to.
@@ -329,24 +412,40 @@ ReplaceStatus replaceCascading(ByteSource& source, ByteSink& sink,
     unread = size;
     reserve();
     for (size_t i = 0; i < size;) {
-      // Bytes that cannot start an occurrence leave the automaton at rest.
-      if (states[top] == 0) {
-        const void* hit = std::memchr(data + i, first, size - i);
-        const size_t run = hit == nullptr
-                               ? size - i
-                               : static_cast<size_t>(
-                                     static_cast<const char*>(hit) - data) - i;
-        std::memcpy(&out[top], data + i, run);
-        std::memset(&states[top + 1], 0, run * sizeof(State));
-        top += run;
-        i += run;
-        if (i == size)
-          break;
+      const State k = states[top];
+      const unsigned char c = static_cast<unsigned char>(data[i]);
+      const State next = automaton.step(k, c);
+      if (next == m) {
+        top -= m - 1;
+        unread = size - ++i;
+        if (!replaced() || !settlePending())
+          return status;
+        continue;
       }
-      unread = size - i - 1;
-      if (settle(static_cast<unsigned char>(data[i++])) &&
-          (!replaced() || !settlePending()))
-        return status;
+      if (next != k) {
+        out[top] = static_cast<char>(c);
+        states[++top] = next;
+        ++i;
+        continue;
+      }
+      // c leaves the automaton as it was, so a run of bytes that do the
+      // same is settled at once: at rest, every byte that cannot start an
+      // occurrence; otherwise more of the same byte.
+      size_t end = i + 1;
+      if (k == 0) {
+        const void* hit = std::memchr(data + end, first, size - end);
+        end = hit == nullptr ? size
+                             : static_cast<size_t>(
+                                   static_cast<const char*>(hit) - data);
+        std::memcpy(&out[top], data + i, end - i);
+      } else {
+        while (end < size && static_cast<unsigned char>(data[end]) == c)
+          ++end;
+        std::memset(&out[top], c, end - i);
+      }
+      std::fill_n(&states[top + 1], end - i, k);
+      top += end - i;
+      i = end;
     }
     unread = 0;
   }

@@ -274,6 +274,31 @@ TEST(ReplaceDifferential, OccurrencesAcrossChunkBoundaries) {
   }
 }
 
+// A single byte is translated in blocks; dense and sparse occurrences across
+// many blocks and chunks must come out as a plain pass gives them.
+TEST(ReplaceDifferential, SingleByteTranslationOverManyBlocks) {
+  std::mt19937 random(5);
+  for (const char* replacement : {"", "x", "xyz", "0123456789abcdef"}) {
+    for (unsigned density : {2u, 50u}) {
+      std::string text(3 << 20, 'b');
+      for (char& c : text)
+        c = random() % density == 0 ? 'a' : 'b';
+      std::string expected;
+      for (char c : text)
+        expected += c == 'a' ? std::string(replacement) : std::string(1, c);
+      for (size_t chunk : {size_t{1000}, size_t{1} << 20}) {
+        std::string buffer = text;
+        ReplaceOptions options;
+        options.chunkSize = chunk;
+        ASSERT_EQ(replaceEvery(buffer, settingsOf("a", replacement), options),
+                  ReplaceStatus::Done);
+        EXPECT_TRUE(buffer == expected)
+            << replacement << " density " << density << " chunk " << chunk;
+      }
+    }
+  }
+}
+
 // A long search text takes the cascading engine's other automaton.
 TEST(ReplaceDifferential, LongSearchTextCascades) {
   std::mt19937 random(11);
