@@ -3,7 +3,7 @@
 #include <cstring>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 Searcher makeSearcher(const std::string& needle) {
@@ -45,61 +45,101 @@ namespace {
 // the rest is left to the automaton.
 constexpr size_t kComparisonAllowance = 4;
 
+struct Scan {
+  const std::string& needle;
+  const char* haystack;
+  size_t candidates;  // positions an occurrence can start at
+  size_t at = 0;      // first position not yet looked at
+  size_t compared = 0;
+  bool costly = false;
+
+  // Looks at the candidates in a mask of positions from at; true if one is
+  // an occurrence, which is then at at.
+  bool check(unsigned mask) {
+    const size_t m = needle.size();
+    for (; mask != 0; mask &= mask - 1) {
+      const size_t pos = at + static_cast<size_t>(__builtin_ctz(mask));
+      compared += m;
+      if (std::memcmp(haystack + pos + 1, needle.data() + 1, m - 2) == 0) {
+        at = pos;
+        return true;
+      }
+    }
+    costly = compared > kComparisonAllowance * at + 64 * m + 4096;
+    return false;
+  }
+};
+
+#if defined(__SSE2__)
+bool scanSse2(Scan* scan) {
+  const size_t m = scan->needle.size();
+  const __m128i first = _mm_set1_epi8(scan->needle[0]);
+  const __m128i last = _mm_set1_epi8(scan->needle[m - 1]);
+  for (; scan->at + 16 <= scan->candidates; scan->at += 16) {
+    const char* p = scan->haystack + scan->at;
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + m - 1));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+    if (mask != 0 && (scan->check(mask) || scan->costly))
+      return scan->costly ? false : true;
+  }
+  return false;
+}
+
+// Twice the width where the processor has it, chosen when the program runs.
+__attribute__((target("avx2"))) bool scanAvx2(Scan* scan) {
+  const size_t m = scan->needle.size();
+  const __m256i first = _mm256_set1_epi8(scan->needle[0]);
+  const __m256i last = _mm256_set1_epi8(scan->needle[m - 1]);
+  for (; scan->at + 32 <= scan->candidates; scan->at += 32) {
+    const char* p = scan->haystack + scan->at;
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i b =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + m - 1));
+    const unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(
+        _mm256_and_si256(_mm256_cmpeq_epi8(a, first),
+                         _mm256_cmpeq_epi8(b, last))));
+    if (mask != 0 && (scan->check(mask) || scan->costly))
+      return scan->costly ? false : true;
+  }
+  return false;
+}
+
+bool hasAvx2() {
+  static const bool has =
+      (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
+  return has;
+}
+#endif
+
 size_t findFirstFiltered(const Searcher& searcher, const char* haystack,
                          size_t size) {
   const std::string& needle = searcher.needle;
   const size_t m = needle.size();
-  const unsigned char first = static_cast<unsigned char>(needle[0]);
-  const unsigned char last = static_cast<unsigned char>(needle[m - 1]);
-  const size_t candidates = size - m + 1;  // positions an occurrence can start
-  size_t compared = 0;
-  size_t i = 0;
-  auto matchesAt = [&](size_t pos) {
-    compared += m;
-    return std::memcmp(haystack + pos + 1, needle.data() + 1, m - 2) == 0;
-  };
-  auto tooCostly = [&](size_t pos) {
-    return compared > kComparisonAllowance * pos + 64 * m + 4096;
-  };
+  Scan scan{needle, haystack, size - m + 1};
 #if defined(__SSE2__)
-  const __m128i vfirst = _mm_set1_epi8(static_cast<char>(first));
-  const __m128i vlast = _mm_set1_epi8(static_cast<char>(last));
-  for (; i + 16 <= candidates; i += 16) {
-    const __m128i a = _mm_loadu_si128(
-        reinterpret_cast<const __m128i*>(haystack + i));
-    const __m128i b = _mm_loadu_si128(
-        reinterpret_cast<const __m128i*>(haystack + i + m - 1));
-    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_and_si128(_mm_cmpeq_epi8(a, vfirst), _mm_cmpeq_epi8(b, vlast))));
-    while (mask != 0) {
-      const size_t pos = i + static_cast<size_t>(__builtin_ctz(mask));
-      if (matchesAt(pos))
-        return pos;
-      mask &= mask - 1;
-    }
-    if (tooCostly(i)) {
-      const size_t found = findFirstLinear(searcher, haystack + i + 16,
-                                           size - i - 16);
-      return found == kNotFound ? kNotFound : found + i + 16;
-    }
-  }
+  if ((hasAvx2() && scanAvx2(&scan)) || (!scan.costly && scanSse2(&scan)))
+    return scan.at;
 #endif
-  while (i < candidates) {
-    const void* hit = std::memchr(haystack + i, first, candidates - i);
+  const char first = needle[0];
+  const char last = needle[m - 1];
+  while (!scan.costly && scan.at < scan.candidates) {
+    const void* hit =
+        std::memchr(haystack + scan.at, first, scan.candidates - scan.at);
     if (hit == nullptr)
       return kNotFound;
-    const size_t pos = static_cast<size_t>(static_cast<const char*>(hit) -
-                                           haystack);
-    if (static_cast<unsigned char>(haystack[pos + m - 1]) == last &&
-        matchesAt(pos))
-      return pos;
-    i = pos + 1;
-    if (tooCostly(i)) {
-      const size_t found = findFirstLinear(searcher, haystack + i, size - i);
-      return found == kNotFound ? kNotFound : found + i;
-    }
+    scan.at = static_cast<size_t>(static_cast<const char*>(hit) - haystack);
+    if (haystack[scan.at + m - 1] == last && scan.check(1))
+      return scan.at;
+    ++scan.at;
   }
-  return kNotFound;
+  if (scan.at >= scan.candidates)
+    return kNotFound;
+  const size_t found =
+      findFirstLinear(searcher, haystack + scan.at, size - scan.at);
+  return found == kNotFound ? kNotFound : found + scan.at;
 }
 
 }  // namespace

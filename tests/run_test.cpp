@@ -367,3 +367,23 @@ TEST(Faults, LargeAndOddSettings) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Runs, ALongProgramPathIsUsedWhole) {
+  Sandbox box;
+  fs::path deep = box.root();
+  for (int i = 0; i < 12; ++i)
+    deep /= std::string(40, static_cast<char>('a' + i));
+  fs::create_directories(deep);
+  ASSERT_GT(deep.string().size(), 400u);
+  fs::copy_file(box.prog() / "textmorph", deep / "textmorph");
+  writeFile(deep / "newString.ini", kDefaultSettings);
+  writeFile(box.root() / "data" / "letter.txt", "mobile");
+  const std::string command = shellQuote((deep / "textmorph").string()) + " " +
+                              shellQuote((box.root() / "data" / "letter.txt").string());
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(readFile(deep / "letter.txt"), "hometown");
+}
+
+}  // namespace
