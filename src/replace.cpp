@@ -417,7 +417,20 @@ ReplaceStatus replaceCascading(ByteSource& source, ByteSink& sink,
       const State next = automaton.step(k, c);
       if (next == m) {
         top -= m - 1;
-        unread = size - ++i;
+        ++i;
+        if (reversed.empty()) {
+          // Nothing is put in, so where the settled text is back in the same
+          // state, more of the same byte takes off another occurrence.
+          uint64_t count = 1;
+          for (; i < size && static_cast<unsigned char>(data[i]) == c &&
+                 states[top] == k;
+               ++i, ++count)
+            top -= m - 1;
+          if ((status = budget.replacedMany(count)) != ReplaceStatus::Done)
+            return status;
+          continue;
+        }
+        unread = size - i;
         if (!replaced() || !settlePending())
           return status;
         continue;

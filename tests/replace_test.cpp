@@ -299,6 +299,37 @@ TEST(ReplaceDifferential, SingleByteTranslationOverManyBlocks) {
   }
 }
 
+// Deletions nested thousands deep, as in a run of "a" followed by a run of
+// "b" with "ab" taken out, are settled many at a time; the result must not
+// change with where the chunks end.
+TEST(ReplaceDifferential, DeepNestedDeletions) {
+  const struct {
+    std::string text, search;
+  } cases[] = {
+      {"x" + std::string(3000, 'a') + std::string(3000, 'b') + "y", "ab"},
+      {std::string(3000, 'a') + std::string(2990, 'b') + "ab", "ab"},
+      {std::string(2000, 'a') + std::string(3000, 'b'), "ab"},
+      {std::string(1000, 'a') + "ab" + std::string(1000, 'b'), "aab"},
+      {std::string(1500, 'a') + std::string(1000, 'b') + std::string(500, 'a') +
+           std::string(1000, 'b'),
+       "aabb"},
+  };
+  for (const auto& c : cases) {
+    std::string expected = c.text;
+    ReplaceStatus limit;
+    ASSERT_TRUE(referenceReplace(expected, c.search, "", uint64_t{1} << 30,
+                                 &limit));
+    for (size_t chunk : {size_t{1}, size_t{7}, size_t{1000}, size_t{1} << 20}) {
+      std::string buffer = c.text;
+      ReplaceOptions options;
+      options.chunkSize = chunk;
+      ASSERT_EQ(replaceEvery(buffer, settingsOf(c.search, ""), options),
+                ReplaceStatus::Done);
+      EXPECT_EQ(buffer, expected) << c.search << " chunk " << chunk;
+    }
+  }
+}
+
 // A long search text takes the cascading engine's other automaton.
 TEST(ReplaceDifferential, LongSearchTextCascades) {
   std::mt19937 random(11);
