@@ -1,6 +1,7 @@
 #include "replace.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -50,15 +51,30 @@ bool canCascade(const ReplaceSettings& settings) {
 
 namespace {
 
-// A buffer that grows without touching memory it has not yet used, so that
-// reserving room for a large text costs nothing until the text is there.
+// A buffer that grows without copying what it holds. It lives in address
+// space reserved up front for as much as it may ever need, and only what is
+// used takes memory. Where that much cannot be reserved, or it needs more
+// after all, it moves to the heap and grows there.
 template <typename T>
 class GrowBuffer {
  public:
-  GrowBuffer() = default;
+  explicit GrowBuffer(size_t expectedMost) {
+    if (expectedMost >= kReserveFrom / sizeof(T) &&
+        expectedMost < SIZE_MAX / sizeof(T)) {
+      reserved_ = expectedMost * sizeof(T);
+      data_ = static_cast<T*>(platform::reserveMemory(reserved_));
+      if (data_ == nullptr)
+        reserved_ = 0;
+    }
+  }
   GrowBuffer(const GrowBuffer&) = delete;
   GrowBuffer& operator=(const GrowBuffer&) = delete;
-  ~GrowBuffer() { std::free(data_); }
+  ~GrowBuffer() {
+    if (reserved_ != 0)
+      platform::releaseMemory(data_, reserved_);
+    else
+      std::free(data_);
+  }
 
   T* data() { return data_; }
   T& operator[](size_t i) { return data_[i]; }
@@ -68,16 +84,29 @@ class GrowBuffer {
     if (n <= capacity_)
       return;
     const size_t capacity = std::max(n, capacity_ * 2);
-    void* grown = std::realloc(data_, capacity * sizeof(T));
-    if (grown == nullptr)
-      throw std::bad_alloc();
-    data_ = static_cast<T*>(grown);
+    if (reserved_ != 0 && capacity <= reserved_ / sizeof(T)) {
+      if (!platform::commitMemory(data_, capacity * sizeof(T)))
+        throw std::bad_alloc();
+    } else {
+      void* grown = std::realloc(reserved_ != 0 ? nullptr : data_,
+                                 capacity * sizeof(T));
+      if (grown == nullptr)
+        throw std::bad_alloc();
+      if (reserved_ != 0) {
+        std::memcpy(grown, data_, capacity_ * sizeof(T));
+        platform::releaseMemory(data_, reserved_);
+        reserved_ = 0;
+      }
+      data_ = static_cast<T*>(grown);
+    }
     capacity_ = capacity;
   }
 
  private:
+  static constexpr size_t kReserveFrom = size_t{1} << 20;  // bytes
   T* data_ = nullptr;
   size_t capacity_ = 0;
+  size_t reserved_ = 0;  // bytes of address space, when not on the heap
 };
 
 // Gathers output slices and hands them to the sink in batches. Short pieces
@@ -198,32 +227,73 @@ Budget makeBudget(const ReplaceSettings& settings, uint64_t inputSize,
   return budget;
 }
 
+// How many bytes from p on, up to n, equal c; eight at a time.
+size_t runLength(const char* p, size_t n, char c) {
+  uint64_t pattern;
+  std::memset(&pattern, c, sizeof pattern);
+  size_t i = 0;
+  for (uint64_t word; i + 8 <= n; i += 8) {
+    std::memcpy(&word, p + i, 8);
+    if (word != pattern)
+      break;
+  }
+  while (i < n && p[i] == c)
+    ++i;
+  return i;
+}
+
 constexpr size_t kMaxTranslation = 64;
 
-// Copies in[0..size) to out with every byte equal to from replaced; returns
-// the bytes written and adds the replacements made to *count.
-size_t translateByte(const char* in, size_t size, char from,
-                     const std::string& replacement, char* out,
-                     uint64_t* count) {
-  const char* r = replacement.data();
-  const size_t rn = replacement.size();
+// One byte to be replaced by a short text, with the text laid out many
+// times over so that runs of the byte are filled by whole copies at once.
+struct Translation {
+  char from;
+  size_t length;         // of the replacement
+  std::string repeated;  // the replacement, copies times, and at least 16 bytes
+  size_t copies;
+
+  Translation(char f, const std::string& replacement)
+      : from(f), length(replacement.size()) {
+    copies = length == 0 ? 0 : std::max<size_t>(1, 4096 / length);
+    for (size_t i = 0; i < copies; ++i)
+      repeated += replacement;
+    repeated.resize(std::max<size_t>(repeated.size(), 16));
+  }
+  // Bytes a block of size input bytes may take, with room to spare for the
+  // fixed-size copies below.
+  size_t room(size_t size) const { return size * std::max<size_t>(length, 1) + 16; }
+};
+
+// Copies in[0..size) to out with every byte t.from replaced; returns the
+// bytes written and adds the replacements made to *count.
+size_t translateByte(const Translation& t, const char* in, size_t size,
+                     char* out, uint64_t* count) {
   char* o = out;
   for (size_t i = 0; i < size;) {
-    if (in[i] != from) {
-      const void* hit = std::memchr(in + i, from, size - i);
-      const size_t end =
-          hit == nullptr ? size : static_cast<size_t>(static_cast<const char*>(hit) - in);
+    if (in[i] != t.from) {
+      const void* hit = std::memchr(in + i, t.from, size - i);
+      const size_t end = hit == nullptr ? size
+                                        : static_cast<size_t>(
+                                              static_cast<const char*>(hit) - in);
       std::memcpy(o, in + i, end - i);
       o += end - i;
       i = end;
       continue;
     }
-    do {
-      for (size_t j = 0; j < rn; ++j)
-        o[j] = r[j];
-      o += rn;
-      ++*count;
-    } while (++i < size && in[i] == from);
+    size_t run = runLength(in + i, size - i, t.from);
+    i += run;
+    *count += run;
+    if (run == 1 && t.length <= 16) {
+      std::memcpy(o, t.repeated.data(), 16);  // one fixed store, partly spare
+      o += t.length;
+      continue;
+    }
+    for (; run > 0 && t.length > 0;) {
+      const size_t copies = std::min(run, t.copies);
+      std::memcpy(o, t.repeated.data(), copies * t.length);
+      o += copies * t.length;
+      run -= copies;
+    }
   }
   return static_cast<size_t>(o - out);
 }
@@ -246,8 +316,9 @@ ReplaceStatus replaceOnePass(ByteSource& source, ByteSink& sink,
   // A single byte with a short replacement: a translation, copied in one
   // tight loop, since dense occurrences would cost a search and a slice each.
   const bool translate = m == 1 && replacement.size() <= kMaxTranslation;
+  const Translation translation(settings.searchText[0], replacement);
   const size_t translateBlock =
-      SliceWriter::kBufferSize / std::max<size_t>(replacement.size(), 1);
+      (SliceWriter::kBufferSize - 16) / std::max<size_t>(replacement.size(), 1);
   for (;;) {
     const int64_t got = source.read(buffer.data() + carried, readSize);
     if (got < 0)
@@ -260,13 +331,11 @@ ReplaceStatus replaceOnePass(ByteSource& source, ByteSink& sink,
     if (translate) {
       for (size_t done = 0; done < available;) {
         const size_t block = std::min(available - done, translateBlock);
-        char* room = out.room(block * std::max<size_t>(replacement.size(), 1));
+        char* room = out.room(translation.room(block));
         if (room == nullptr)
           return ReplaceStatus::WriteFailed;
         uint64_t count = 0;
-        const size_t written = translateByte(data + done, block, settings.searchText[0],
-                                             replacement, room, &count);
-        out.copied(written);
+        out.copied(translateByte(translation, data + done, block, room, &count));
         if (ReplaceStatus status = budget.replacedMany(count);
             status != ReplaceStatus::Done)
           return status;
@@ -350,10 +419,14 @@ ReplaceStatus replaceCascading(ByteSource& source, ByteSink& sink,
   const std::string reversed(settings.replacementText.rbegin(),
                              settings.replacementText.rend());
 
-  GrowBuffer<char> out;
-  GrowBuffer<State> states;  // states[i]: after out[0..i)
+  // The text never grows past the ceiling; what the input adds to it beyond
+  // its expected size is read a chunk at a time.
+  const size_t most = static_cast<size_t>(
+      std::min<uint64_t>(budget.ceiling, SIZE_MAX / 16) + chunkSize + 1);
+  GrowBuffer<char> out(most);
+  GrowBuffer<State> states(most + 1);  // states[i]: after out[0..i)
   size_t top = 0;
-  GrowBuffer<char> pending;  // replacement bytes to come, the next one last
+  GrowBuffer<char> pending(reversed.empty() ? 0 : most);  // next one last
   size_t pendingTop = 0;
   std::vector<char> input(std::max<size_t>(chunkSize, 1));
   uint64_t totalRead = 0;
@@ -452,8 +525,7 @@ ReplaceStatus replaceCascading(ByteSource& source, ByteSink& sink,
                                    static_cast<const char*>(hit) - data);
         std::memcpy(&out[top], data + i, end - i);
       } else {
-        while (end < size && static_cast<unsigned char>(data[end]) == c)
-          ++end;
+        end += runLength(data + end, size - end, static_cast<char>(c));
         std::memset(&out[top], c, end - i);
       }
       std::fill_n(&states[top + 1], end - i, k);

@@ -60,7 +60,7 @@ bool canCascade(const ReplaceSettings& settings);
 
 struct ReplaceOptions {
   uint64_t ceiling = 0;                // 0: resultCeiling(inputSize)
-  size_t chunkSize = size_t{1} << 20;  // bytes read at a time
+  size_t chunkSize = size_t{1} << 18;  // bytes read at a time
 };
 
 // Reads all of source, writes the result to sink. inputSize is what the

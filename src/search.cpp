@@ -1,5 +1,6 @@
 #include "search.h"
 
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -38,8 +39,8 @@ size_t findFirstLinear(const Searcher& searcher, const char* haystack,
 
 namespace {
 
-// Candidates are positions whose first and last bytes match the needle's;
-// each is then compared in full. On data made to defeat the filter, such as
+// Candidates are positions whose first, second and last bytes match the
+// needle's; each is then compared in full. On data made to defeat the filter, such as
 // "aaaa..." against "aaab", the comparisons would add up to size times the
 // needle's length, so once they cost more than a few times the bytes passed
 // the rest is left to the automaton.
@@ -60,6 +61,15 @@ struct Scan {
     for (; mask != 0; mask &= mask - 1) {
       const size_t pos = at + static_cast<size_t>(__builtin_ctz(mask));
       compared += m;
+      // Most false candidates differ in the next four bytes: compare them
+      // in one load before calling memcmp.
+      if (m >= 6) {
+        uint32_t have, want;
+        std::memcpy(&have, haystack + pos + 1, 4);
+        std::memcpy(&want, needle.data() + 1, 4);
+        if (have != want)
+          continue;
+      }
       if (std::memcmp(haystack + pos + 1, needle.data() + 1, m - 2) == 0) {
         at = pos;
         return true;
@@ -92,15 +102,20 @@ bool scanSse2(Scan* scan) {
 __attribute__((target("avx2"))) bool scanAvx2(Scan* scan) {
   const size_t m = scan->needle.size();
   const __m256i first = _mm256_set1_epi8(scan->needle[0]);
+  const __m256i second = _mm256_set1_epi8(scan->needle[1]);
   const __m256i last = _mm256_set1_epi8(scan->needle[m - 1]);
   for (; scan->at + 32 <= scan->candidates; scan->at += 32) {
     const char* p = scan->haystack + scan->at;
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    // With two bytes the second is the last; p + 1 is then read as well.
     const __m256i b =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1));
+    const __m256i c =
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + m - 1));
     const unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(
-        _mm256_and_si256(_mm256_cmpeq_epi8(a, first),
-                         _mm256_cmpeq_epi8(b, last))));
+        _mm256_and_si256(_mm256_and_si256(_mm256_cmpeq_epi8(a, first),
+                                          _mm256_cmpeq_epi8(b, second)),
+                         _mm256_cmpeq_epi8(c, last))));
     if (mask != 0 && (scan->check(mask) || scan->costly))
       return scan->costly ? false : true;
   }

@@ -259,6 +259,9 @@ TEST(ReplaceDifferential, OccurrencesAcrossChunkBoundaries) {
                            search.size() + 1, size_t{64}, size_t{1000}}) {
         ReplaceOptions options;
         options.chunkSize = chunk;
+        // A ceiling too large to reserve room for keeps the text on the heap.
+        if (chunk == 64)
+          options.ceiling = UINT64_MAX;
         std::string expected = text;
         ReplaceStatus limit;
         ASSERT_TRUE(referenceReplace(expected, search, replacement,
@@ -367,6 +370,27 @@ struct FailingSource : ByteSource {
 struct FailingSink : ByteSink {
   bool write(const platform::Slice*, size_t) override { return false; }
 };
+
+// A file that grows while it is read holds more than the room set aside for
+// it; the text moves to the heap and nothing is lost.
+TEST(ReplaceStream, InputLongerThanExpected) {
+  std::mt19937 random(9);
+  for (uint64_t ceiling : {uint64_t{1000}, uint64_t{1} << 20}) {
+    PieceSource source;
+    source.text.resize(3 << 20);
+    for (char& c : source.text)
+      c = "ac"[random() % 2];  // "ab" never occurs
+    source.random = &random;
+    StringSink sink;
+    ReplaceOptions options;
+    options.ceiling = ceiling;
+    options.chunkSize = 4096;
+    ASSERT_TRUE(canCascade(settingsOf("ab", "")));
+    EXPECT_EQ(replaceStream(source, sink, settingsOf("ab", ""), 0, options),
+              ReplaceStatus::Done);
+    EXPECT_TRUE(sink.text == source.text) << ceiling;
+  }
+}
 
 TEST(ReplaceErrors, AReadErrorPartWayIsReported) {
   for (const char* search : {"b", "ab"}) {  // one pass, cascading

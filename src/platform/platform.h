@@ -66,6 +66,18 @@ bool commitPending(PendingFile* file, const std::string& target);
 // Closes and removes the file, for a run that will not commit it.
 void discardPending(PendingFile* file);
 
+// Address space for a buffer that may grow to size bytes without moving,
+// backed by memory only as it is used: a large text can then be built
+// without copying it each time it grows. nullptr where the system will not
+// reserve that much.
+void* reserveMemory(size_t size);
+
+// Makes the first size bytes of a reservation usable. False when memory has
+// run out.
+bool commitMemory(void* base, size_t size);
+
+void releaseMemory(void* base, size_t size);
+
 }  // namespace platform
 
 #endif  // TEXTMORPH_PLATFORM_H_

@@ -5,6 +5,7 @@
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -136,6 +137,27 @@ void discardPending(PendingFile* file) {
     close(static_cast<int>(file->handle));
   file->handle = -1;
   unlink(file->path.c_str());
+}
+
+void* reserveMemory(size_t size) {
+  void* base = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (base == MAP_FAILED)
+    return nullptr;
+#ifdef MADV_HUGEPAGE
+  // Fewer, larger pages: on virtual machines a fault costs microseconds, and
+  // a large text would take hundreds of thousands of them.
+  madvise(base, size, MADV_HUGEPAGE);
+#endif
+  return base;
+}
+
+bool commitMemory(void*, size_t) {
+  return true;  // pages come with the first touch
+}
+
+void releaseMemory(void* base, size_t size) {
+  munmap(base, size);
 }
 
 }  // namespace platform

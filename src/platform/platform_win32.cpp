@@ -1,6 +1,7 @@
-// Windows services through the narrow (ANSI) API. The program's manifest sets
-// the active code page to UTF-8, so every narrow path here is UTF-8 and file
-// names in any script work.
+// Windows services. Paths arrive as narrow strings in the active code page,
+// which the program's manifest sets to UTF-8, so file names in any script
+// work. File calls take them in UTF-16 with the long-path prefix where
+// needed: the narrow calls stop at 260 characters, deep folders do not.
 #include "platform/platform.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -38,6 +39,35 @@ void showMessage(const std::string& text) {
 
 namespace {
 
+// path as the wide file calls take it. Past the classic limit it is made
+// absolute and given the \\?\ prefix, which lifts the limit but also
+// switches off the system's own tidying of "..", "/" and relative names.
+std::wstring systemPath(const std::string& path) {
+  std::wstring wide;
+  if (!path.empty()) {
+    const int size = MultiByteToWideChar(
+        CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    wide.resize(static_cast<size_t>(size));
+    MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
+                        wide.data(), size);
+  }
+  // 248 rather than 260: the limit for folders, and room for a file name.
+  if (wide.size() < 248 || wide.rfind(L"\\\\?\\", 0) == 0 ||
+      wide.rfind(L"\\\\.\\", 0) == 0)
+    return wide;
+  std::wstring full(GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr),
+                    L'\0');
+  const DWORD length =
+      GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()),
+                       full.data(), nullptr);
+  if (length == 0 || length >= full.size())
+    return wide;
+  full.resize(length);
+  if (full.rfind(L"\\\\", 0) == 0)  // \\server\share
+    return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
 HANDLE toHandle(intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
 }
@@ -50,8 +80,8 @@ intptr_t fromHandle(HANDLE handle) {
 
 OpenResult openInput(const std::string& path, InputFile* file) {
   // Full sharing: a file the user has open in an editor still reads.
-  const HANDLE handle = CreateFileA(
-      path.c_str(), GENERIC_READ,
+  const HANDLE handle = CreateFileW(
+      systemPath(path).c_str(), GENERIC_READ,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -155,8 +185,8 @@ bool createPendingFile(const std::string& directory, PendingFile* file) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string path = pendingName(directory, ".tmp");
     const HANDLE handle =
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(systemPath(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       Output* output = new Output{handle, {}};
       output->block.reserve(kWriteBlock);
@@ -198,48 +228,64 @@ namespace {
 // old file's permissions, attributes and creation time. It refuses a
 // read-only file, as Windows refuses to write one. The old file is first
 // renamed to a backup name, so that every way it can fail leaves it at hand.
-bool replaceExisting(const std::string& pending, const std::string& target) {
-  const std::string backup = pendingName(
-      target.substr(0, target.find_last_of("\\/:") + 1), ".old");
-  if (ReplaceFileA(target.c_str(), pending.c_str(), backup.c_str(),
+bool replaceExisting(const std::wstring& pending, const std::wstring& target,
+                     const std::wstring& backup) {
+  if (ReplaceFileW(target.c_str(), pending.c_str(), backup.c_str(),
                    REPLACEFILE_WRITE_THROUGH, nullptr, nullptr)) {
-    DeleteFileA(backup.c_str());
+    DeleteFileW(backup.c_str());
     return true;
   }
   // Both names are as they were, except in this case: the old file has
   // moved to the backup name and the new one could not take its place.
   if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
-    MoveFileExA(backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+    MoveFileExW(backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
   return false;
 }
 
 }  // namespace
 
 bool commitPending(PendingFile* file, const std::string& target) {
-  const std::string pending = file->path;
+  const std::wstring pending = systemPath(file->path);
+  const std::wstring wideTarget = systemPath(target);
   bool done = finish(file);
   if (done) {
-    const DWORD attributes = GetFileAttributesA(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    const DWORD attributes = GetFileAttributesW(wideTarget.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      done = MoveFileExW(pending.c_str(), wideTarget.c_str(),
+                         MOVEFILE_REPLACE_EXISTING |
+                             MOVEFILE_WRITE_THROUGH) != 0;
+    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
       done = false;
-    else if (attributes != INVALID_FILE_ATTRIBUTES)
-      done = replaceExisting(pending, target);
-    else
-      done = MoveFileExA(pending.c_str(), target.c_str(),
-                         MOVEFILE_WRITE_THROUGH) != 0;
+    } else {
+      const std::string backup = pendingName(
+          target.substr(0, target.find_last_of("\\/:") + 1), ".old");
+      done = replaceExisting(pending, wideTarget, systemPath(backup));
+    }
   }
   if (!done)
-    DeleteFileA(pending.c_str());
+    DeleteFileW(pending.c_str());
   return done;
 }
 
 void discardPending(PendingFile* file) {
   if (file->handle == -1)
     return;
-  const std::string pending = file->path;
+  const std::wstring pending = systemPath(file->path);
   finish(file);
-  DeleteFileA(pending.c_str());
+  DeleteFileW(pending.c_str());
+}
+
+void* reserveMemory(size_t size) {
+  return VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
+}
+
+bool commitMemory(void* base, size_t size) {
+  return size == 0 ||
+         VirtualAlloc(base, size, MEM_COMMIT, PAGE_READWRITE) != nullptr;
+}
+
+void releaseMemory(void* base, size_t) {
+  VirtualFree(base, 0, MEM_RELEASE);
 }
 
 }  // namespace platform
