@@ -1,7 +1,8 @@
 // Draws textmorph.ico: a page of text with one line marked and an arrow
 // beside it. The icon is kept in the repository; this program is only needed
 // to change it:
-//   g++ -std=c++20 -O2 res/make_icon.cpp -o make_icon && ./make_icon res/textmorph.ico
+//   g++ -std=c++20 -O2 res/make_icon.cpp -o make_icon
+//   ./make_icon res/textmorph.ico
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -32,7 +33,8 @@ Color sample(double x, double y) {
   const double distance = std::sqrt(dx * dx + dy * dy);
   if (distance < radius) {
     // A white arrow pointing right: a shaft and a head.
-    const bool shaft = inBox(x, y, cx - 0.15, cy - 0.045, cx + 0.02, cy + 0.045);
+    const bool shaft =
+        inBox(x, y, cx - 0.15, cy - 0.045, cx + 0.02, cy + 0.045);
     const bool head = x >= cx && x < cx + 0.15 &&
                       std::fabs(dy) < 0.13 * (1 - (x - cx) / 0.15);
     return shaft || head ? kPaper : kDisc;
@@ -47,8 +49,10 @@ Color sample(double x, double y) {
   const double cornerX = x - (right - fold), cornerY = (top + fold) - y;
   if (cornerX > 0 && cornerY > 0) {
     const double pastFold = cornerX - (fold - cornerY);
-    if (pastFold > 0.01) return kClear;
-    if (pastFold > -0.05) return kEdge;
+    if (pastFold > 0.01)
+      return kClear;
+    if (pastFold > -0.05)
+      return kEdge;
     return Color{0.85, 0.87, 0.90, 1};  // the turned-down corner
   }
   const double border = 0.045;
@@ -56,9 +60,12 @@ Color sample(double x, double y) {
              bottom - border))
     return kEdge;
   for (double line : {0.26, 0.40})
-    if (inBox(x, y, 0.25, line, 0.58, line + 0.06)) return kInk;
-  if (inBox(x, y, 0.25, 0.54, 0.46, 0.62)) return kMark;
-  if (inBox(x, y, 0.25, 0.76, 0.40, 0.82)) return kInk;
+    if (inBox(x, y, 0.25, line, 0.58, line + 0.06))
+      return kInk;
+  if (inBox(x, y, 0.25, 0.54, 0.46, 0.62))
+    return kMark;
+  if (inBox(x, y, 0.25, 0.76, 0.40, 0.82))
+    return kInk;
   return kPaper;
 }
 
@@ -72,11 +79,15 @@ std::vector<uint8_t> render(int size) {
         for (int sx = 0; sx < 4; ++sx) {
           const Color c = sample((column + (sx + 0.5) / 4) / size,
                                  (row + (sy + 0.5) / 4) / size);
-          r += c.r * c.a; g += c.g * c.a; b += c.b * c.a; a += c.a;
+          r += c.r * c.a;
+          g += c.g * c.a;
+          b += c.b * c.a;
+          a += c.a;
         }
       }
       const auto channel = [&](double premultiplied) {
-        return static_cast<uint8_t>(a > 0 ? std::lround(255 * premultiplied / a) : 0);
+        return static_cast<uint8_t>(a > 0 ? std::lround(255 * premultiplied / a)
+                                          : 0);
       };
       pixels.push_back(channel(b));
       pixels.push_back(channel(g));
@@ -106,8 +117,10 @@ std::string iconImage(int size) {
   put32(&image, static_cast<uint32_t>(2 * size));
   put16(&image, 1);
   put16(&image, 32);
-  for (int i = 0; i < 6; ++i) put32(&image, 0);
-  for (uint8_t byte : render(size)) image.push_back(static_cast<char>(byte));
+  for (int i = 0; i < 6; ++i)
+    put32(&image, 0);
+  for (uint8_t byte : render(size))
+    image.push_back(static_cast<char>(byte));
   const int maskRow = ((size + 31) / 32) * 4;
   image.append(static_cast<size_t>(maskRow * size), '\0');
   return image;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "search.h"
@@ -114,8 +115,8 @@ class GrowBuffer {
 // than the copy; long ones are passed on where they lie.
 class SliceWriter {
  public:
-  explicit SliceWriter(ByteSink& sink) : sink_(sink) {
-    buffer_.resize(kBufferSize);
+  explicit SliceWriter(ByteSink& sink)
+      : sink_(sink), buffer_(new char[kBufferSize]) {
     slices_.reserve(kMaxSlices);
   }
 
@@ -124,7 +125,7 @@ class SliceWriter {
     if (size == 0)
       return true;
     if (slices_.size() + 1 >= kMaxSlices ||
-        (size < kCopyBelow && used_ + size > buffer_.size())) {
+        (size < kCopyBelow && used_ + size > kBufferSize)) {
       if (!flush())
         return false;
     }
@@ -132,7 +133,7 @@ class SliceWriter {
       slices_.push_back({data, size});
       return true;
     }
-    char* at = buffer_.data() + used_;
+    char* at = buffer_.get() + used_;
     std::memcpy(at, data, size);
     used_ += size;
     // Extend the last slice when it ends where this copy begins.
@@ -146,15 +147,15 @@ class SliceWriter {
   // Room for up to size bytes at the end of the copy buffer, to be filled
   // directly and then handed over with copied(). size <= kBufferSize.
   char* room(size_t size) {
-    if ((used_ + size > buffer_.size() || slices_.size() + 1 >= kMaxSlices) &&
+    if ((used_ + size > kBufferSize || slices_.size() + 1 >= kMaxSlices) &&
         !flush())
       return nullptr;
-    return buffer_.data() + used_;
+    return buffer_.get() + used_;
   }
   void copied(size_t size) {
     if (size == 0)
       return;
-    char* at = buffer_.data() + used_;
+    char* at = buffer_.get() + used_;
     used_ += size;
     if (!slices_.empty() && slices_.back().data + slices_.back().size == at)
       slices_.back().size += size;
@@ -176,7 +177,7 @@ class SliceWriter {
   static constexpr size_t kMaxSlices = 1024;
 
   ByteSink& sink_;
-  std::vector<char> buffer_;
+  std::unique_ptr<char[]> buffer_;  // left unfilled: only what is copied is read
   size_t used_ = 0;
   std::vector<platform::Slice> slices_;
 };
@@ -190,14 +191,25 @@ struct Budget {
   uint64_t searchLength;
   uint64_t replacementLength;
 
-  // count replacements at once, where the text only grows or only shrinks
-  // as they are made, so that its size in between needs no check.
+  // count replacements at once, with the same outcome as count calls of
+  // replaced(). The text only grows or only shrinks as they are made, so a
+  // limit passed in between is passed at the first or the last of them;
+  // only then are they made one at a time, to stop where the loop would.
   ReplaceStatus replacedMany(uint64_t count) {
-    replacements += count;
-    if (replacements > ceiling)
-      return ReplaceStatus::Endless;
-    size = size - count * searchLength + count * replacementLength;
-    return size > ceiling ? ReplaceStatus::TooLarge : ReplaceStatus::Done;
+    if (count == 0)
+      return ReplaceStatus::Done;
+    const uint64_t first = size - searchLength + replacementLength;
+    const uint64_t last = size - count * searchLength + count * replacementLength;
+    if (replacements + count <= ceiling && first <= ceiling && last <= ceiling) {
+      replacements += count;
+      size = last;
+      return ReplaceStatus::Done;
+    }
+    for (uint64_t i = 0; i < count; ++i) {
+      if (const ReplaceStatus status = replaced(); status != ReplaceStatus::Done)
+        return status;
+    }
+    return ReplaceStatus::Done;
   }
   ReplaceStatus replaced() {
     if (++replacements > ceiling)

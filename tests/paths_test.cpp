@@ -13,6 +13,8 @@ struct Case {
   const char* programDirectory;
 };
 
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 class DerivePaths : public testing::TestWithParam<Case> {};
 
 TEST_P(DerivePaths, PutsTheOutputBesideTheProgram) {

@@ -42,6 +42,8 @@ struct Case {
   std::string input, search, replacement, expected;
 };
 
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 class ReplaceExamples : public testing::TestWithParam<Case> {};
 
 TEST_P(ReplaceExamples, GivesTheLoopsResult) {
@@ -127,6 +129,31 @@ TEST(ReplaceRefuses, LengthKeepingSettingsThatTakeTooLong) {
   EXPECT_EQ(buffer, std::string(20, 'b') + std::string(20, 'a'));
 }
 
+// Replacements made many at a time meet the limits where the loop, making
+// them one by one, would.
+TEST(ReplaceRefuses, LimitsAreMetWhereTheLoopMeetsThem) {
+  const struct {
+    const char *text, *search, *replacement;
+    uint64_t ceiling;
+    ReplaceStatus expected;
+  } cases[] = {
+      {"aaaa", "x", "y", 3, ReplaceStatus::Done},       // nothing replaced
+      {"aaaa", "a", "b", 3, ReplaceStatus::TooLarge},   // too large at once
+      {"aabb", "a", "", 2, ReplaceStatus::TooLarge},    // largest at the first
+      {"aaaa", "a", "bc", 7, ReplaceStatus::TooLarge},  // passed at the last
+      {"aaaa", "a", "bc", 8, ReplaceStatus::Done},
+      {"xaaaabbbby", "ab", "", 3, ReplaceStatus::TooLarge},
+  };
+  for (const auto& c : cases) {
+    std::string buffer = c.text;
+    ReplaceOptions options;
+    options.ceiling = c.ceiling;
+    EXPECT_EQ(replaceEvery(buffer, settingsOf(c.search, c.replacement), options),
+              c.expected)
+        << c.search << " -> " << c.replacement << " on " << c.text;
+  }
+}
+
 TEST(ReplaceCeiling, IsTheLargerOfOneGibAndEightTimesTheInput) {
   EXPECT_EQ(resultCeiling(0), uint64_t{1} << 30);
   EXPECT_EQ(resultCeiling(100u << 20), uint64_t{1} << 30);
@@ -139,6 +166,10 @@ struct CascadeCase {
   const char* replacement;
   bool cascades;
 };
+
+void PrintTo(const CascadeCase& c, std::ostream* out) {
+  *out << c.search << " -> " << c.replacement;
+}
 
 class CascadeDecision : public testing::TestWithParam<CascadeCase> {};
 

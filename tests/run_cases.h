@@ -10,6 +10,7 @@
 #define TEXTMORPH_TESTS_RUN_CASES_H_
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,6 +52,10 @@ struct RunCase {
   // leftover temporary file fails every case.
   std::vector<std::pair<std::string, std::optional<std::string>>> after;
 };
+
+// Test names already say which case failed; the default printer would dump
+// the case's bytes.
+inline void PrintTo(const RunCase& c, std::ostream* out) { *out << c.name; }
 
 inline std::vector<RunCase> sharedCases() {
   const auto settings = std::make_pair("{prog}/newString.ini"s,
@@ -190,11 +195,11 @@ inline std::vector<RunCase> sharedCases() {
        {{"{prog}/letter.txt", absent}}},
       {"SettingsValuesMayHoldNulBytes",
        {{"{prog}/newString.ini", "New= \0x\r\nOld= a\0\r\n"s},
-        {"{data}/nul.bin", "a\0a\0b"s}},
-       {"{data}/nul.bin"},
+        {"{data}/with-nul.bin", "a\0a\0b"s}},
+       {"{data}/with-nul.bin"},
        0,
        "",
-       {{"{prog}/nul.bin", "\0x\0xb"s}}},
+       {{"{prog}/with-nul.bin", "\0x\0xb"s}}},
       {"ByteOrderMarkInSettingsHasNoEffect",
        {{"{prog}/newString.ini", "\xEF\xBB\xBFNew= b\r\nOld= a\r\n"},
         {"{data}/bom.txt", "\xEF\xBB\xBF" "aaa"}},

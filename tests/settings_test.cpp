@@ -14,6 +14,8 @@ struct Case {
   std::string replacement, search;
 };
 
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 class ParseSettings : public testing::TestWithParam<Case> {};
 
 TEST_P(ParseSettings, GivesTheTwoValues) {

@@ -7,7 +7,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include <cstring>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -55,11 +55,9 @@ std::wstring systemPath(const std::string& path) {
   if (wide.size() < 248 || wide.rfind(L"\\\\?\\", 0) == 0 ||
       wide.rfind(L"\\\\.\\", 0) == 0)
     return wide;
-  std::wstring full(GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr),
-                    L'\0');
-  const DWORD length =
-      GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()),
-                       full.data(), nullptr);
+  std::wstring full(GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr), L'\0');
+  const DWORD length = GetFullPathNameW(
+      wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
   if (length == 0 || length >= full.size())
     return wide;
   full.resize(length);
@@ -80,10 +78,10 @@ intptr_t fromHandle(HANDLE handle) {
 
 OpenResult openInput(const std::string& path, InputFile* file) {
   // Full sharing: a file the user has open in an editor still reads.
-  const HANDLE handle = CreateFileW(
-      systemPath(path).c_str(), GENERIC_READ,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  const HANDLE handle =
+      CreateFileW(systemPath(path).c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
@@ -103,8 +101,8 @@ OpenResult openInput(const std::string& path, InputFile* file) {
 }
 
 int64_t readInput(InputFile* file, char* buffer, size_t capacity) {
-  const DWORD want =
-      static_cast<DWORD>(capacity < (DWORD{1} << 30) ? capacity : DWORD{1} << 30);
+  const size_t most = size_t{1} << 30;
+  const DWORD want = static_cast<DWORD>(capacity < most ? capacity : most);
   DWORD got = 0;
   if (!ReadFile(toHandle(file->handle), buffer, want, &got, nullptr))
     return -1;
@@ -136,8 +134,8 @@ Output* toOutput(PendingFile* file) {
 
 bool writeAll(HANDLE handle, const char* data, size_t size) {
   while (size > 0) {
-    const DWORD want =
-        static_cast<DWORD>(size < (DWORD{1} << 30) ? size : DWORD{1} << 30);
+    const size_t most = size_t{1} << 30;
+    const DWORD want = static_cast<DWORD>(size < most ? size : most);
     DWORD wrote = 0;
     if (!WriteFile(handle, data, want, &wrote, nullptr) || wrote == 0)
       return false;
@@ -170,7 +168,7 @@ bool finish(PendingFile* file) {
   return written;
 }
 
-// A name unique to this process and call, in the same folder as target.
+// A name no other run picks: this process's id and a count of its own.
 std::string pendingName(const std::string& directory, const char* kind) {
   static unsigned counter = 0;
   return directory + ".textmorph-" + std::to_string(GetCurrentProcessId()) +
@@ -225,9 +223,9 @@ bool writePending(PendingFile* file, const Slice* slices, size_t count) {
 namespace {
 
 // ReplaceFile keeps what Windows keeps when a program saves over a file: the
-// old file's permissions, attributes and creation time. It refuses a
-// read-only file, as Windows refuses to write one. The old file is first
-// renamed to a backup name, so that every way it can fail leaves it at hand.
+// old file's permissions, attributes and creation time. The old file is
+// first renamed to a backup name, so that every way it can fail leaves it at
+// hand.
 bool replaceExisting(const std::wstring& pending, const std::wstring& target,
                      const std::wstring& backup) {
   if (ReplaceFileW(target.c_str(), pending.c_str(), backup.c_str(),
@@ -251,10 +249,13 @@ bool commitPending(PendingFile* file, const std::string& target) {
   if (done) {
     const DWORD attributes = GetFileAttributesW(wideTarget.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-      done = MoveFileExW(pending.c_str(), wideTarget.c_str(),
-                         MOVEFILE_REPLACE_EXISTING |
-                             MOVEFILE_WRITE_THROUGH) != 0;
-    } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      done =
+          MoveFileExW(pending.c_str(), wideTarget.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    } else if (attributes &
+               (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+      // A read-only file is one the user said must not change: refused, as
+      // Windows refuses to write it, rather than renamed away.
       done = false;
     } else {
       const std::string backup = pendingName(

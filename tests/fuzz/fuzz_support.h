@@ -29,12 +29,14 @@ inline std::string escaped(const std::string& bytes) {
   return out + "\" (" + std::to_string(bytes.size()) + " bytes)";
 }
 
-// A property that must hold. Aborts, after printing what and the details,
-// when it does not.
-inline void check(bool holds, const char* what, const std::string& details) {
+// A property that must hold. When it does not, prints what and the details,
+// which are only put together then, and aborts.
+template <typename Details>
+void check(bool holds, const char* what, const Details& details) {
   if (holds)
     return;
-  std::fprintf(stderr, "\nFUZZ CHECK FAILED: %s\n%s\n", what, details.c_str());
+  const std::string text = details();
+  std::fprintf(stderr, "\nFUZZ CHECK FAILED: %s\n%s\n", what, text.c_str());
   std::abort();
 }
 

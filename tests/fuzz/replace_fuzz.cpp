@@ -7,12 +7,15 @@
 // bytes, high first); search length (0-6) and bytes; replacement length
 // (0-8) and bytes; then, as the shape asks, the long search length (one
 // byte) and the lengths of the replacement's start and end (one byte, two
-// for a long search); a seed for the read sizes; and the rest is the file.
-// Shape bits: 0-1 alphabet, 2 long search text, 3 ceiling counted on top of
-// the file's size, 4 and 5 the replacement starts with the end of the search
-// text or ends with its start, 6 bytes 0xf8-0xff of the file stand for
-// pieces of the two texts. Small alphabets and those pieces make
-// occurrences, and occurrences formed anew, common.
+// for a long search); a seed for the read sizes; the faults (low 4 bits: the
+// read that fails, high 4: the write that fails, 0 for none); and the rest
+// is the file. Shape bits: 0-1 alphabet, 2 long search text, 3 ceiling
+// counted on top of the file's size, 4 and 5 the replacement starts with the
+// end of the search text or ends with its start, 6 bytes 0xf8-0xff of the
+// file stand for pieces of the two texts, 7 chunks of 600 bytes and more, so
+// that long runs without an occurrence are passed on where they lie. Small
+// alphabets and those pieces make occurrences, and occurrences formed anew,
+// common.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -49,13 +52,17 @@ ReplaceStatus referenceReplace(std::string& text, const std::string& search,
 }
 
 // Hands out the file in reads of varying size, some far shorter than asked,
-// as pipes and network file systems do.
+// as pipes and network file systems do. Read number failAt (from 1) fails.
 struct UnevenSource : ByteSource {
   const std::string& text;
   size_t at = 0;
   uint32_t state;
+  unsigned failAt = 0;
+  unsigned reads = 0;
   UnevenSource(const std::string& t, uint32_t seed) : text(t), state(seed) {}
   int64_t read(char* buffer, size_t capacity) override {
+    if (++reads == failAt)
+      return -1;
     state = state * 1103515245u + 12345u;
     const size_t want = 1 + (state >> 16) % capacity;
     const size_t n = std::min(want, text.size() - at);
@@ -65,9 +72,14 @@ struct UnevenSource : ByteSource {
   }
 };
 
+// Keeps what it is given. Write number failAt (from 1) fails.
 struct CollectingSink : ByteSink {
   std::string text;
+  unsigned failAt = 0;
+  unsigned writes = 0;
   bool write(const platform::Slice* slices, size_t count) override {
+    if (++writes == failAt)
+      return false;
     for (size_t i = 0; i < count; ++i)
       text.append(slices[i].data, slices[i].size);
     return true;
@@ -119,7 +131,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if ((shape & 32) && search.size() > 1)
     replacement.append(search, 0, in.number(1, search.size() - 1));
+  if (shape & 128)
+    options.chunkSize += 600;
   const auto readSeed = static_cast<uint32_t>(in.byte());
+  const unsigned faults = in.byte();
 
   std::string file;
   for (const char c : in.rest()) {
@@ -150,9 +165,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // On any refusal the buffer is left as it was.
   const std::string& wantBuffer =
       wantStatus == ReplaceStatus::Done ? want : file;
-  check(gotStatus == wantStatus && got == wantBuffer, "replaceEvery",
-        describe(settings, file, options) + outcome("got", gotStatus, got) +
-            outcome("want", wantStatus, wantBuffer));
+  check(gotStatus == wantStatus && got == wantBuffer, "replaceEvery", [&] {
+    return describe(settings, file, options) +
+           outcome("got", gotStatus, got) +
+           outcome("want", wantStatus, wantBuffer);
+  });
 
   UnevenSource source(file, readSeed);
   CollectingSink sink;
@@ -160,10 +177,41 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       replaceStream(source, sink, settings, file.size(), options);
   check(streamStatus == wantStatus &&
             (wantStatus != ReplaceStatus::Done || sink.text == want),
-        "replaceStream with uneven reads",
-        describe(settings, file, options) + " seed " +
-            std::to_string(readSeed) + outcome("got", streamStatus, sink.text) +
-            outcome("want", wantStatus, want));
+        "replaceStream with uneven reads", [&] {
+          return describe(settings, file, options) + " seed " +
+                 std::to_string(readSeed) +
+                 outcome("got", streamStatus, sink.text) +
+                 outcome("want", wantStatus, want);
+        });
+
+  // A failing read or write is reported as such, whenever it comes; with
+  // settings the engine accepts and a result within the ceiling, nothing
+  // else can stop it first.
+  if (wantStatus == ReplaceStatus::Done && faults != 0) {
+    UnevenSource failingSource(file, readSeed);
+    failingSource.failAt = faults & 15;
+    CollectingSink failingSink;
+    failingSink.failAt = faults >> 4;
+    const ReplaceStatus status = replaceStream(failingSource, failingSink,
+                                               settings, file.size(), options);
+    const bool readFailed = failingSource.failAt != 0 &&
+                            failingSource.reads >= failingSource.failAt;
+    const bool writeFailed =
+        failingSink.failAt != 0 && failingSink.writes >= failingSink.failAt;
+    const ReplaceStatus expected = readFailed    ? ReplaceStatus::ReadFailed
+                                   : writeFailed ? ReplaceStatus::WriteFailed
+                                                 : ReplaceStatus::Done;
+    check(status == expected &&
+              (expected != ReplaceStatus::Done || failingSink.text == want),
+          "replaceStream with a failing read or write", [&] {
+            return describe(settings, file, options) + " faults " +
+                   std::to_string(faults) + " reads " +
+                   std::to_string(failingSource.reads) + " writes " +
+                   std::to_string(failingSink.writes) +
+                   outcome("got", status, failingSink.text) +
+                   outcome("want", expected, want);
+          });
+  }
 
   // A result within a small ceiling is the same within the default one.
   if (wantStatus == ReplaceStatus::Done) {
@@ -172,10 +220,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string again = file;
     const ReplaceStatus againStatus = replaceEvery(again, settings, defaults);
     check(againStatus == ReplaceStatus::Done && again == want,
-          "replaceEvery with the default ceiling",
-          describe(settings, file, defaults) +
-              outcome("got", againStatus, again) +
-              outcome("want", wantStatus, want));
+          "replaceEvery with the default ceiling", [&] {
+            return describe(settings, file, defaults) +
+                   outcome("got", againStatus, again) +
+                   outcome("want", wantStatus, want);
+          });
   }
   return 0;
 }

@@ -47,11 +47,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t linear = findFirstLinear(searcher, haystack.get(), length);
   const size_t found = std::string_view(text).find(needle);
   const size_t want = found == std::string_view::npos ? kNotFound : found;
-  check(got == want && linear == want, "findFirst",
-        "needle " + escaped(needle) + "\nhaystack " +
-            escaped(text.substr(0, 200)) + (length > 200 ? " ..." : "") +
-            "\nlength " + std::to_string(length) + " findFirst " +
-            std::to_string(got) + " findFirstLinear " +
-            std::to_string(linear) + " want " + std::to_string(want));
+  check(got == want && linear == want, "findFirst", [&] {
+    return "needle " + escaped(needle) + "\nhaystack " +
+           escaped(text.substr(0, 200)) + (length > 200 ? " ..." : "") +
+           "\nlength " + std::to_string(length) + " findFirst " +
+           std::to_string(got) + " findFirstLinear " +
+           std::to_string(linear) + " want " + std::to_string(want);
+  });
   return 0;
 }

@@ -43,19 +43,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string raw(reinterpret_cast<const char*>(data), size);
   const std::string text = applyTextMode(raw);
   const std::string expectedText = referenceTextMode(raw);
-  check(text == expectedText, "applyTextMode",
-        "raw " + escaped(raw) + "\ngot " + escaped(text) + "\nwant " +
-            escaped(expectedText));
+  check(text == expectedText, "applyTextMode", [&] {
+    return "raw " + escaped(raw) + "\ngot " + escaped(text) + "\nwant " +
+           escaped(expectedText);
+  });
 
   const ReplaceSettings got = parseSettings(raw);
   const ReplaceSettings want = referenceParse(raw);
   check(got.replacementText == want.replacementText &&
             got.searchText == want.searchText,
-        "parseSettings",
-        "raw " + escaped(raw) + "\ngot replacement " +
-            escaped(got.replacementText) + " search " +
-            escaped(got.searchText) + "\nwant replacement " +
-            escaped(want.replacementText) + " search " +
-            escaped(want.searchText));
+        "parseSettings", [&] {
+          return "raw " + escaped(raw) + "\ngot replacement " +
+                 escaped(got.replacementText) + " search " +
+                 escaped(got.searchText) + "\nwant replacement " +
+                 escaped(want.replacementText) + " search " +
+                 escaped(want.searchText);
+        });
   return 0;
 }

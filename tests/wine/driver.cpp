@@ -13,6 +13,10 @@
 //   command "C:\tools\textmorph.exe" x   its whole command line, as written
 //   directory C:\data                    its current folder
 //   lock C:\tools\x.txt                  held open with no sharing meanwhile
+// or, for a program started some other way:
+//   watch C:\tools\textmorph.exe         answers the windows of every process
+//                                        of that program...
+//   until C:\t\stop                      ...until this file exists
 //
 // Each visible top-level window of the process is reported, then closed by
 // pressing its OK button:
@@ -24,8 +28,8 @@
 //   button 1 OK                one line for each visible button: id, label
 //   pressed 1
 //   end
-// and last "exit N", the program's exit status. Bytes below 0x20 and '\'
-// are written as \xHH. Problems of the driver itself are "error ..." lines
+// and last "exit N", the program's exit status. Bytes below 0x20, 0x7F and
+// '%' are written as %HH. Problems of the driver itself are "error ..." lines
 // and exit status 2.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -55,8 +59,8 @@ std::string utf8(const std::wstring& text) {
 std::wstring wide(const std::string& text) {
   if (text.empty())
     return std::wstring();
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(),
-                                       static_cast<int>(text.size()), nullptr, 0);
+  const int size = MultiByteToWideChar(
+      CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring out(static_cast<size_t>(size), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
                       out.data(), size);
@@ -66,9 +70,9 @@ std::wstring wide(const std::string& text) {
 std::string escaped(const std::string& text) {
   std::string out;
   for (unsigned char c : text) {
-    if (c < 0x20 || c == '\\') {
-      char code[5];
-      std::snprintf(code, sizeof code, "\\x%02X", c);
+    if (c < 0x20 || c == 0x7f || c == '%') {
+      char code[4];
+      std::snprintf(code, sizeof code, "%%%02X", c);
       out += code;
     } else {
       out.push_back(static_cast<char>(c));
@@ -109,6 +113,7 @@ std::wstring className(HWND window) {
 struct Job {
   std::wstring program, command, directory;
   std::vector<std::wstring> locks;
+  std::wstring watch, until;
 };
 
 bool readJob(const wchar_t* path, Job* job) {
@@ -131,19 +136,48 @@ bool readJob(const wchar_t* path, Job* job) {
     at = end + 1;
     const size_t space = line.find(' ');
     const std::string key = line.substr(0, space);
-    const std::wstring value =
-        space == std::string::npos ? std::wstring() : wide(line.substr(space + 1));
-    if (key == "program") job->program = value;
-    else if (key == "command") job->command = value;
-    else if (key == "directory") job->directory = value;
-    else if (key == "lock") job->locks.push_back(value);
-    else if (!key.empty()) return false;
+    const std::wstring value = space == std::string::npos
+                                   ? std::wstring()
+                                   : wide(line.substr(space + 1));
+    if (key == "program")
+      job->program = value;
+    else if (key == "command")
+      job->command = value;
+    else if (key == "directory")
+      job->directory = value;
+    else if (key == "lock")
+      job->locks.push_back(value);
+    else if (key == "watch")
+      job->watch = value;
+    else if (key == "until")
+      job->until = value;
+    else if (!key.empty())
+      return false;
   }
-  return !job->program.empty();
+  return !job->program.empty() || (!job->watch.empty() && !job->until.empty());
 }
 
+// The program a process runs, without the long-path prefix.
+std::wstring imageOf(DWORD process) {
+  const HANDLE handle =
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process);
+  if (!handle)
+    return std::wstring();
+  std::wstring image(32768, L'\0');
+  DWORD size = static_cast<DWORD>(image.size());
+  if (!QueryFullProcessImageNameW(handle, 0, image.data(), &size))
+    size = 0;
+  CloseHandle(handle);
+  image.resize(size);
+  if (image.rfind(L"\\\\?\\", 0) == 0)
+    image.erase(0, 4);
+  return image;
+}
+
+// Windows of one process, or of every process running one program.
 struct Search {
   DWORD process;
+  std::wstring image;
   std::vector<HWND> found;
 };
 
@@ -152,7 +186,11 @@ BOOL CALLBACK collectWindow(HWND window, LPARAM data) {
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
   // Hidden ones, such as the input method's, are nothing a user sees.
-  if (owner == search->process && IsWindowVisible(window))
+  if (!IsWindowVisible(window))
+    return TRUE;
+  if (search->image.empty()
+          ? owner == search->process
+          : lstrcmpiW(imageOf(owner).c_str(), search->image.c_str()) == 0)
     search->found.push_back(window);
   return TRUE;
 }
@@ -204,12 +242,23 @@ void answer(HWND window) {
   say("end");
 }
 
+// Answers every window found, one at a time.
+void answerAll(Search search, ULONGLONG giveUp) {
+  EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&search));
+  for (HWND window : search.found) {
+    answer(window);
+    // Gone before the next look, so that a later window that gets the same
+    // handle counts as a new one.
+    while (IsWindow(window) && GetTickCount64() < giveUp)
+      Sleep(10);
+  }
+}
+
 int runJob(const Job& job) {
   std::vector<HANDLE> locks;
   for (const std::wstring& path : job.locks) {
-    const HANDLE lock =
-        CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                    OPEN_EXISTING, 0, nullptr);
+    const HANDLE lock = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (lock == INVALID_HANDLE_VALUE)
       return fail("cannot lock " + utf8(path));
     say("locked " + escaped(utf8(path)));
@@ -220,8 +269,8 @@ int runJob(const Job& job) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(job.program.c_str(), command.data(), nullptr, nullptr,
-                      FALSE, 0, nullptr,
+  if (!CreateProcessW(job.program.c_str(), command.data(), nullptr, nullptr, FALSE,
+                      0, nullptr,
                       job.directory.empty() ? nullptr : job.directory.c_str(),
                       &startup, &process))
     return fail("cannot start " + utf8(job.program));
@@ -232,15 +281,7 @@ int runJob(const Job& job) {
   bool exited = false;
   while (!exited && GetTickCount64() < giveUp) {
     exited = WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0;
-    Search search{process.dwProcessId, {}};
-    EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&search));
-    for (HWND window : search.found) {
-      answer(window);
-      // Gone before the next look, so that a later window that gets the
-      // same handle counts as a new one.
-      while (IsWindow(window) && GetTickCount64() < giveUp)
-        Sleep(10);
-    }
+    answerAll(Search{process.dwProcessId, {}, {}}, giveUp);
   }
   if (!exited) {
     TerminateProcess(process.hProcess, 3);
@@ -258,6 +299,21 @@ int runJob(const Job& job) {
 }
 
 }  // namespace
+
+int watchJob(const Job& job) {
+  say("watching");
+  const ULONGLONG giveUp = GetTickCount64() + kGiveUpMs;
+  while (GetTickCount64() < giveUp) {
+    if (GetFileAttributesW(job.until.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      say("stopped");
+      return 0;
+    }
+    answerAll(Search{0, job.watch, {}}, giveUp);
+    Sleep(20);
+  }
+  say("error nothing told the driver to stop");
+  return 2;
+}
 
 int describe(const wchar_t* path) {
   const HMODULE module = LoadLibraryExW(
@@ -305,5 +361,5 @@ int wmain(int argc, wchar_t** argv) {
   Job job;
   if (!readJob(argv[1], &job))
     return fail("cannot read the job file");
-  return runJob(job);
+  return job.watch.empty() ? runJob(job) : watchJob(job);
 }
