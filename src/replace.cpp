@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <limits>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "search.h"
@@ -84,8 +84,9 @@ class GrowBuffer {
   void reserve(size_t n) {
     if (n <= capacity_)
       return;
-    const size_t capacity = std::max(n, capacity_ * 2);
-    if (reserved_ != 0 && capacity <= reserved_ / sizeof(T)) {
+    size_t capacity = std::max(n, capacity_ * 2);
+    if (reserved_ != 0 && n <= reserved_ / sizeof(T)) {
+      capacity = std::min(capacity, reserved_ / sizeof(T));
       if (!platform::commitMemory(data_, capacity * sizeof(T)))
         throw std::bad_alloc();
     } else {
@@ -124,23 +125,17 @@ class SliceWriter {
   bool add(const char* data, size_t size) {
     if (size == 0)
       return true;
-    if (slices_.size() + 1 >= kMaxSlices ||
-        (size < kCopyBelow && used_ + size > kBufferSize)) {
-      if (!flush())
-        return false;
-    }
     if (size >= kCopyBelow) {
+      if (slices_.size() + 1 >= kMaxSlices && !flush())
+        return false;
       slices_.push_back({data, size});
       return true;
     }
-    char* at = buffer_.get() + used_;
+    char* at = room(size);
+    if (at == nullptr)
+      return false;
     std::memcpy(at, data, size);
-    used_ += size;
-    // Extend the last slice when it ends where this copy begins.
-    if (!slices_.empty() && slices_.back().data + slices_.back().size == at)
-      slices_.back().size += size;
-    else
-      slices_.push_back({at, size});
+    copied(size);
     return true;
   }
 
@@ -157,6 +152,7 @@ class SliceWriter {
       return;
     char* at = buffer_.get() + used_;
     used_ += size;
+    // Extend the last slice when it ends where this copy begins.
     if (!slices_.empty() && slices_.back().data + slices_.back().size == at)
       slices_.back().size += size;
     else
@@ -170,7 +166,7 @@ class SliceWriter {
     return ok;
   }
 
- static constexpr size_t kBufferSize = size_t{1} << 18;
+  static constexpr size_t kBufferSize = size_t{1} << 18;
 
  private:
   static constexpr size_t kCopyBelow = 512;
@@ -186,7 +182,8 @@ class SliceWriter {
 // made, against the ceiling.
 struct Budget {
   uint64_t ceiling;
-  uint64_t size;  // of the whole text as it stands
+  uint64_t size;       // of the whole text as it stands
+  uint64_t inputSize;  // as far as it is known
   uint64_t replacements = 0;
   uint64_t searchLength;
   uint64_t replacementLength;
@@ -224,7 +221,6 @@ struct Budget {
       inputSize = totalRead;
     }
   }
-  uint64_t inputSize;
 };
 
 Budget makeBudget(const ReplaceSettings& settings, uint64_t inputSize,
@@ -354,15 +350,17 @@ ReplaceStatus replaceOnePass(ByteSource& source, ByteSink& sink,
         done += block;
       }
       pos = available;
-    }
-    for (size_t at; (at = findFirst(searcher, data + pos, available - pos)) !=
-                    kNotFound;) {
-      if (ReplaceStatus status = budget.replaced(); status != ReplaceStatus::Done)
-        return status;
-      if (!out.add(data + pos, at) ||
-          !out.add(replacement.data(), replacement.size()))
-        return ReplaceStatus::WriteFailed;
-      pos += at + m;
+    } else {
+      for (size_t at; (at = findFirst(searcher, data + pos,
+                                      available - pos)) != kNotFound;) {
+        if (ReplaceStatus status = budget.replaced();
+            status != ReplaceStatus::Done)
+          return status;
+        if (!out.add(data + pos, at) ||
+            !out.add(replacement.data(), replacement.size()))
+          return ReplaceStatus::WriteFailed;
+        pos += at + m;
+      }
     }
     if (got == 0) {
       if (!out.add(data + pos, available - pos) || !out.flush())
