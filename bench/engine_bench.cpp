@@ -85,18 +85,6 @@ const std::string& input(const std::string& kind, size_t size) {
   return it->second;
 }
 
-struct MemorySource : ByteSource {
-  const std::string& text;
-  size_t at = 0;
-  explicit MemorySource(const std::string& t) : text(t) {}
-  int64_t read(char* buffer, size_t capacity) override {
-    const size_t n = std::min(capacity, text.size() - at);
-    std::memcpy(buffer, text.data() + at, n);
-    at += n;
-    return static_cast<int64_t>(n);
-  }
-};
-
 // Takes the output without looking at it: the engine's own cost.
 struct CountingSink : ByteSink {
   uint64_t bytes = 0;
@@ -109,14 +97,7 @@ struct CountingSink : ByteSink {
 
 // Copies every output byte once, into memory kept from one run to the next:
 // about what handing the output to the page cache costs.
-struct CopySink : ByteSink {
-  std::string text;
-  bool write(const platform::Slice* slices, size_t count) override {
-    for (size_t i = 0; i < count; ++i)
-      text.append(slices[i].data, slices[i].size);
-    return true;
-  }
-};
+using CopySink = StringSink;
 
 ReplaceSettings settingsOf(const char* search, const char* replacement) {
   ReplaceSettings settings;
@@ -138,7 +119,7 @@ void runStream(benchmark::State& state, const std::string& kind,
     sink.text.reserve(2 * text.size());
   uint64_t outputSize = 0;
   for (auto _ : state) {
-    MemorySource source(text);
+    StringSource source(text);
     if constexpr (std::is_same_v<Sink, CopySink>)
       sink.text.clear();  // keeps its memory
     else

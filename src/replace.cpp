@@ -571,35 +571,24 @@ ReplaceStatus replaceStream(ByteSource& source, ByteSink& sink,
                           LinkAutomaton<uint64_t>{searcher});
 }
 
-namespace {
+int64_t StringSource::read(char* buffer, size_t capacity) {
+  const size_t n = std::min(capacity, text.size() - at);
+  std::memcpy(buffer, text.data() + at, n);
+  at += n;
+  return static_cast<int64_t>(n);
+}
 
-struct StringSource : ByteSource {
-  const std::string& text;
-  size_t at = 0;
-  explicit StringSource(const std::string& t) : text(t) {}
-  int64_t read(char* buffer, size_t capacity) override {
-    const size_t n = std::min(capacity, text.size() - at);
-    std::memcpy(buffer, text.data() + at, n);
-    at += n;
-    return static_cast<int64_t>(n);
-  }
-};
-
-struct StringSink : ByteSink {
-  std::string text;
-  bool write(const platform::Slice* slices, size_t count) override {
-    for (size_t i = 0; i < count; ++i)
-      text.append(slices[i].data, slices[i].size);
-    return true;
-  }
-};
-
-}  // namespace
+bool StringSink::write(const platform::Slice* slices, size_t count) {
+  for (size_t i = 0; i < count; ++i)
+    text.append(slices[i].data, slices[i].size);
+  return true;
+}
 
 ReplaceStatus replaceEvery(std::string& buffer, const ReplaceSettings& settings,
                            ReplaceOptions options) {
   StringSource source(buffer);
   StringSink sink;
+  sink.text.reserve(buffer.size());
   const ReplaceStatus status =
       replaceStream(source, sink, settings, buffer.size(), options);
   if (status == ReplaceStatus::Done)

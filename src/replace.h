@@ -33,6 +33,19 @@ struct ByteSink {
   virtual bool write(const platform::Slice* slices, size_t count) = 0;
 };
 
+// A source over a string in memory, and a sink that appends to one.
+struct StringSource : ByteSource {
+  const std::string& text;
+  size_t at = 0;
+  explicit StringSource(const std::string& t) : text(t) {}
+  int64_t read(char* buffer, size_t capacity) override;
+};
+
+struct StringSink : ByteSink {
+  std::string text;
+  bool write(const platform::Slice* slices, size_t count) override;
+};
+
 enum class ReplaceStatus {
   Done,
   EmptySearch,                // an empty search text occurs everywhere

@@ -210,15 +210,6 @@ struct PieceSource : ByteSource {
   }
 };
 
-struct StringSink : ByteSink {
-  std::string text;
-  bool write(const platform::Slice* slices, size_t count) override {
-    for (size_t i = 0; i < count; ++i)
-      text.append(slices[i].data, slices[i].size);
-    return true;
-  }
-};
-
 std::string randomText(std::mt19937& random, size_t maxLength,
                        const char* alphabet) {
   const size_t letters = std::strlen(alphabet);

@@ -9,6 +9,9 @@
 #ifndef TEXTMORPH_TESTS_RUN_CASES_H_
 #define TEXTMORPH_TESTS_RUN_CASES_H_
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -39,6 +42,40 @@ const std::string kEmptySearch =
 const std::string kHoldsSearch =
     "Error. The replacement text contains the search text, so the "
     "replacements would never end.";
+
+// Helpers the runners share.
+
+inline std::string readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeFile(const std::filesystem::path& path,
+                      const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string replaceAll(std::string text, const std::string& from,
+                              const std::string& to) {
+  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos;
+       at += to.size())
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// word as one argument of a POSIX shell command line.
+inline std::string shellQuote(const std::string& word) {
+  std::string quoted = "'";
+  for (char c : word) {
+    if (c == '\'')
+      quoted.append("'\\''");
+    else
+      quoted.push_back(c);
+  }
+  quoted.push_back('\'');
+  return quoted;
+}
 
 struct RunCase {
   const char* name;

@@ -19,36 +19,6 @@ using namespace run_cases;
 
 namespace {
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string replaceAll(std::string text, const std::string& from,
-                       const std::string& to) {
-  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos;
-       at += to.size())
-    text.replace(at, from.size(), to);
-  return text;
-}
-
-std::string shellQuote(const std::string& word) {
-  std::string quoted = "'";
-  for (char c : word) {
-    if (c == '\'')
-      quoted.append("'\\''");
-    else
-      quoted.push_back(c);
-  }
-  quoted.push_back('\'');
-  return quoted;
-}
-
 // A scratch folder with a program folder holding a copy of the program, and
 // a data folder for the files a user drops.
 class Sandbox {

@@ -26,28 +26,6 @@ using namespace std::string_literals;
 
 namespace {
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string replaceAll(std::string text, const std::string& from,
-                       const std::string& to) {
-  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos;
-       at += to.size())
-    text.replace(at, from.size(), to);
-  return text;
-}
-
-std::string shellQuote(const std::string& word) {
-  return "'" + replaceAll(word, "'", "'\\''") + "'";
-}
-
 // What wine-env setup left for the tests: KEY='value' lines.
 struct WineEnv {
   bool available = false;
