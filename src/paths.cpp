@@ -29,15 +29,11 @@ std::string directoryOf(const std::string& path, PathStyle style) {
   return path.substr(0, directoryLength(path, style));
 }
 
-std::string baseNameOf(const std::string& path, PathStyle style) {
-  return path.substr(directoryLength(path, style));
-}
-
 RunPaths derivePaths(const std::string& inputPath,
                      const std::string& executablePath, PathStyle style) {
   RunPaths paths;
   paths.inputPath = inputPath;
-  paths.baseName = baseNameOf(inputPath, style);
+  paths.baseName = inputPath.substr(directoryLength(inputPath, style));
   paths.programDirectory = directoryOf(executablePath, style);
   paths.outputPath = paths.programDirectory + paths.baseName;
   paths.settingsPath = paths.programDirectory + "newString.ini";

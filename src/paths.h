@@ -23,9 +23,6 @@ PathStyle nativePathStyle();
 // The part of path up to and including its last separator; empty if none.
 std::string directoryOf(const std::string& path, PathStyle style);
 
-// The part of path after its last separator; all of it if none.
-std::string baseNameOf(const std::string& path, PathStyle style);
-
 RunPaths derivePaths(const std::string& inputPath,
                      const std::string& executablePath, PathStyle style);
 
