@@ -1,5 +1,7 @@
 #include "paths.h"
 
+#include <algorithm>
+
 #include "platform/platform.h"
 
 PathStyle nativePathStyle() {
@@ -38,4 +40,18 @@ RunPaths derivePaths(const std::string& inputPath,
   paths.outputPath = paths.programDirectory + paths.baseName;
   paths.settingsPath = paths.programDirectory + "newString.ini";
   return paths;
+}
+
+bool outputIsProgram(const RunPaths& paths, const std::string& executablePath,
+                     PathStyle style) {
+  const std::string program =
+      executablePath.substr(directoryLength(executablePath, style));
+  if (style == PathStyle::Posix)
+    return paths.baseName == program;
+  auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  return paths.baseName.size() == program.size() &&
+         std::equal(program.begin(), program.end(), paths.baseName.begin(),
+                    [&](char a, char b) { return lower(a) == lower(b); });
 }

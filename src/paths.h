@@ -23,6 +23,12 @@ PathStyle nativePathStyle();
 // The part of path up to and including its last separator; empty if none.
 std::string directoryOf(const std::string& path, PathStyle style);
 
+// True when outputPath is the program itself, which a run must never write
+// over. Both lie in the program folder, so their names decide; Windows
+// names match without regard to case.
+bool outputIsProgram(const RunPaths& paths, const std::string& executablePath,
+                     PathStyle style);
+
 RunPaths derivePaths(const std::string& inputPath,
                      const std::string& executablePath, PathStyle style);
 

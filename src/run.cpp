@@ -59,7 +59,8 @@ std::string refusalMessage(ReplaceStatus status, uint64_t inputSize) {
 }
 
 // Everything after the dropped file is open; the caller closes it.
-int processOpenFile(const RunPaths& paths, platform::InputFile* input) {
+int processOpenFile(const RunPaths& paths, const std::string& executablePath,
+                    platform::InputFile* input) {
   ReplaceSettings settings;
   switch (loadSettings(paths.settingsPath, &settings)) {
     case LoadResult::Missing:
@@ -81,6 +82,8 @@ int processOpenFile(const RunPaths& paths, platform::InputFile* input) {
 
   const std::string cannotWrite =
       "Error. The processed file could not be written: " + paths.outputPath;
+  if (outputIsProgram(paths, executablePath, nativePathStyle()))
+    return fail(cannotWrite);
   platform::PendingFile output;
   if (!platform::createPendingFile(paths.programDirectory, &output))
     return fail(cannotWrite);
@@ -129,7 +132,7 @@ int runTextmorph(int argc, char** argv) {
       platform::OpenResult::Opened)
     return fail("Error. The dropped file could not be read: " +
                 paths.inputPath);
-  const int status = processOpenFile(paths, &input);
+  const int status = processOpenFile(paths, executablePath, &input);
   platform::closeInput(&input);
   return status;
 }

@@ -62,3 +62,34 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 }  // namespace
+
+namespace {
+
+TEST(OutputIsProgram, WhenTheNamesMatch) {
+  const struct {
+    PathStyle style;
+    const char* input;
+    const char* executable;
+    bool expected;
+  } cases[] = {
+      {PathStyle::Posix, "/opt/t/textmorph", "/opt/t/textmorph", true},
+      {PathStyle::Posix, "/home/ann/textmorph", "/opt/t/textmorph", true},
+      {PathStyle::Posix, "/opt/t/TextMorph", "/opt/t/textmorph", false},
+      {PathStyle::Posix, "/opt/t/textmorph.txt", "/opt/t/textmorph", false},
+      {PathStyle::Windows, "C:\\tools\\TEXTMORPH.EXE", "C:\\tools\\textmorph.exe",
+       true},
+      {PathStyle::Windows, "D:/data/textmorph.exe", "C:\\tools\\textmorph.exe",
+       true},
+      {PathStyle::Windows, "C:\\tools\\textmorph.ex", "C:\\tools\\textmorph.exe",
+       false},
+      {PathStyle::Windows, "C:\\tools\\newString.ini",
+       "C:\\tools\\textmorph.exe", false},
+  };
+  for (const auto& c : cases) {
+    const RunPaths paths = derivePaths(c.input, c.executable, c.style);
+    EXPECT_EQ(outputIsProgram(paths, c.executable, c.style), c.expected)
+        << c.input;
+  }
+}
+
+}  // namespace

@@ -357,3 +357,25 @@ TEST(Runs, ALongProgramPathIsUsedWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file that would land on the program itself, dropped from its own folder
+// or named like it, is refused: the program stays as it was.
+TEST(Runs, TheProgramNeverWritesOverItself) {
+  for (const char* dropped : {"{prog}/textmorph", "{data}/textmorph"}) {
+    Sandbox box;
+    writeFile(box.prog() / "newString.ini", "New= x\r\nOld= E\r\n");
+    writeFile(box.root() / "data" / "textmorph", "a file named E");
+    const std::string before = readFile(box.prog() / "textmorph");
+    const Sandbox::Result result = box.run({dropped});
+    EXPECT_EQ(result.status, 1) << dropped;
+    EXPECT_EQ(result.stderrText,
+              messageLine(kCannotWrite + box.expand("{prog}/textmorph")));
+    EXPECT_TRUE(readFile(box.prog() / "textmorph") == before) << dropped;
+    expectNoStrayFiles(box, RunCase{"", {{"{prog}/newString.ini", ""}}, {}, 0,
+                                    "", {}});
+  }
+}
+
+}  // namespace
