@@ -9,11 +9,15 @@
 #ifndef TEXTMORPH_TESTS_RUN_CASES_H_
 #define TEXTMORPH_TESTS_RUN_CASES_H_
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -89,6 +93,48 @@ struct RunCase {
   // leftover temporary file fails every case.
   std::vector<std::pair<std::string, std::optional<std::string>>> after;
 };
+
+// Where a runner keeps a case's files: a case's path as a path here.
+using PathOnDisk = std::function<std::filesystem::path(const std::string&)>;
+
+// Makes the files and folders of c.before.
+inline void layOut(const RunCase& c, const PathOnDisk& onDisk) {
+  namespace fs = std::filesystem;
+  for (const auto& [path, content] : c.before) {
+    const fs::path file = onDisk(path);
+    fs::create_directories(file.parent_path());
+    if (content)
+      writeFile(file, *content);
+    else
+      fs::create_directory(file);
+  }
+}
+
+// Checks the files of c.after, and that the program folder holds nothing
+// but the program and the files the case knows of: no temporary file, no
+// output under another name.
+inline void expectFilesAfter(const RunCase& c, const PathOnDisk& onDisk,
+                             const std::filesystem::path& program) {
+  namespace fs = std::filesystem;
+  std::set<fs::path> known = {program};
+  for (const auto& [path, content] : c.before)
+    known.insert(onDisk(path));
+  for (const auto& [path, content] : c.after) {
+    const fs::path file = onDisk(path);
+    if (!content) {
+      EXPECT_FALSE(fs::exists(file)) << file;
+      continue;
+    }
+    known.insert(file);
+    EXPECT_TRUE(fs::is_regular_file(file)) << file;
+    EXPECT_EQ(readFile(file), *content) << file;
+  }
+  for (const fs::directory_entry& entry :
+       fs::directory_iterator(program.parent_path())) {
+    EXPECT_TRUE(known.count(entry.path()))
+        << "unexpected file left behind: " << entry.path();
+  }
+}
 
 // Test names already say which case failed; the default printer would dump
 // the case's bytes.

@@ -306,15 +306,12 @@ Report runCase(const CaseFolder& folder, const WindowsCase& c) {
                    folder.root() / "wine.log");
 }
 
+PathOnDisk onDisk(const CaseFolder& folder) {
+  return [&folder](const std::string& path) { return folder.unixPath(path); };
+}
+
 void layOut(const CaseFolder& folder, const WindowsCase& c) {
-  for (const auto& [path, content] : c.run.before) {
-    const fs::path file = folder.unixPath(path);
-    fs::create_directories(file.parent_path());
-    if (content)
-      writeFile(file, *content);
-    else
-      fs::create_directory(file);
-  }
+  run_cases::layOut(c.run, onDisk(folder));
   // Wine shows a file without write permission as read-only.
   for (const std::string& path : c.readOnly)
     fs::permissions(folder.unixPath(path),
@@ -336,26 +333,7 @@ void checkAfter(const CaseFolder& folder, const WindowsCase& c,
     ASSERT_EQ(report.windows.size(), 1u) << report.raw;
     expectMessageBox(report.windows[0], folder.windowsText(run.message));
   }
-  for (const auto& [path, content] : run.after) {
-    const fs::path file = folder.unixPath(path);
-    if (!content) {
-      EXPECT_FALSE(fs::exists(file)) << file;
-    } else {
-      EXPECT_TRUE(fs::is_regular_file(file)) << file;
-      EXPECT_EQ(readFile(file), *content) << file;
-    }
-  }
-  // Nothing in the program folder the case does not know of: no temporary
-  // file, no output under another name.
-  std::set<fs::path> known = {folder.prog() / "textmorph.exe"};
-  for (const auto& [path, content] : run.before)
-    known.insert(folder.unixPath(path));
-  for (const auto& [path, content] : run.after)
-    if (content)
-      known.insert(folder.unixPath(path));
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder.prog()))
-    EXPECT_TRUE(known.count(entry.path()))
-        << "unexpected file left behind: " << entry.path();
+  expectFilesAfter(run, onDisk(folder), folder.prog() / "textmorph.exe");
 }
 
 void runAndCheck(const std::string& name, const WindowsCase& c) {
