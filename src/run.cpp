@@ -32,6 +32,10 @@ struct PendingSink : ByteSink {
   }
 };
 
+std::string cannotRead(const RunPaths& paths) {
+  return "Error. The dropped file could not be read: " + paths.inputPath;
+}
+
 // Shows text and gives the exit status of a run that failed.
 int fail(const std::string& text) {
   platform::showMessage(text);
@@ -106,8 +110,7 @@ int processOpenFile(const RunPaths& paths, const std::string& executablePath,
                  : fail(cannotWrite);
     case ReplaceStatus::ReadFailed:
       platform::discardPending(&output);
-      return fail("Error. The dropped file could not be read: " +
-                  paths.inputPath);
+      return fail(cannotRead(paths));
     case ReplaceStatus::WriteFailed:
       platform::discardPending(&output);
       return fail(cannotWrite);
@@ -130,8 +133,7 @@ int runTextmorph(int argc, char** argv) {
   platform::InputFile input;
   if (platform::openInput(paths.inputPath, &input) !=
       platform::OpenResult::Opened)
-    return fail("Error. The dropped file could not be read: " +
-                paths.inputPath);
+    return fail(cannotRead(paths));
   const int status = processOpenFile(paths, executablePath, &input);
   platform::closeInput(&input);
   return status;
