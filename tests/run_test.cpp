@@ -94,10 +94,10 @@ void checkAfter(const Sandbox& box, const RunCase& c,
 
 // Nothing but the program and the given files in the program folder.
 void expectOnlyInProgramFolder(const Sandbox& box,
-                               std::vector<std::string> files) {
+                               const std::vector<std::string>& files) {
   RunCase c{};
   for (const std::string& file : files)
-    c.before.push_back({file, std::string()});
+    c.before.emplace_back(file, std::string());
   expectFilesAfter(c, box.onDisk(), box.prog() / "textmorph");
 }
 
